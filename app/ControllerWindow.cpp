@@ -1,0 +1,157 @@
+// The hidden Settings dialog: the program's main window, where every tray
+// command, hot key, tray notification and forwarded command line arrives.
+#include "app/ControllerWindow.h"
+
+#include "app/AppSeam.h"
+#include "app/AppState.h"
+#include "app/RemoteCommands.h"
+#include "cmdline/CommandDispatcher.h"
+#include "devices/DeviceModes.h"
+#include "devices/ModeIds.h"
+#include "resources/resource.h"
+#include "settings/Autostart.h"
+#include "settings/Settings.h"
+#include "tray/TrayIcon.h"
+
+AppSeam g_appSeam = {MessageBoxA};
+
+namespace {
+
+int CheckState(HWND window, int controlId)
+{
+    return static_cast<int>(SendDlgItemMessageA(window, controlId, BM_GETCHECK, 0, 0));
+}
+
+void OnLaunchOnStartupClicked(HWND window)
+{
+    g_settings.LaunchOnStartup = CheckState(window, IDC_LAUNCH_ON_STARTUP);
+    if (g_settings.LaunchOnStartup) {
+        AddStartupEntry();
+    } else {
+        RemoveStartupEntry();
+    }
+}
+
+INT_PTR OnCommand(HWND window, int id, int notification)
+{
+    if (SelectU360Mode(id) || SelectServoMode(id)) {
+        return TRUE;
+    }
+    const bool clicked = notification == BN_CLICKED;
+    switch (id) {
+    case IDM_ABOUT:
+        DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutDialogProc, 0);
+        return TRUE;
+    case IDM_EXIT:
+        DestroyWindow(window); // WM_DESTROY posts the quit
+        return TRUE;
+    case IDC_OK:
+    case IDC_CLOSE:
+        if (clicked) {
+            ShowWindow(window, SW_HIDE);
+        }
+        return TRUE;
+    case IDC_LAUNCH_ON_STARTUP:
+        if (clicked) {
+            OnLaunchOnStartupClicked(window);
+        }
+        return TRUE;
+    case IDC_MOUSE_DRAG:
+        if (clicked) {
+            g_settings.MouseDrag = CheckState(window, IDC_MOUSE_DRAG);
+        }
+        return TRUE;
+    case IDC_REVERSE_MOUSE:
+        if (clicked) {
+            g_settings.ReverseMouse = CheckState(window, IDC_REVERSE_MOUSE);
+        }
+        return TRUE;
+    case IDM_SETTINGS:
+        ShowWindow(window, SW_SHOW);
+        UpdateWindow(window);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR OnSysCommand(HWND window, WPARAM command)
+{
+    switch (command) {
+    case SC_MINIMIZE:
+        ShowWindow(window, SW_HIDE); // lives on in the tray, never minimized
+        return TRUE;
+    case SC_CLOSE:
+        // FALSE lets the default processing turn SC_CLOSE into WM_CLOSE.
+        return g_appSeam.messageBox(window, "Are You Sure?", "Exit Velmora", MB_OKCANCEL) == IDOK
+                   ? FALSE
+                   : TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR OnHotKey(WPARAM id)
+{
+    switch (id) {
+    case HotKeyServo4Way:
+        SelectServoMode(CommandServo4Way);
+        break;
+    case HotKeyServo8Way:
+        SelectServoMode(CommandServo8Way);
+        break;
+    }
+    return TRUE;
+}
+
+INT_PTR OnRemoteCommand(HWND window, const char* text)
+{
+    ProcessCommandLine(text);
+    SetWindowLongPtrA(window, DWLP_MSGRESULT, 1); // tells the sender it took effect
+    return TRUE;
+}
+
+} // namespace
+
+INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+        return OnCommand(window, LOWORD(wParam), HIWORD(wParam));
+    case WM_SYSCOMMAND:
+        return OnSysCommand(window, wParam & 0xFFF0);
+    case WM_CLOSE:
+        PostQuitMessage(0); // the loop's end destroys the window
+        return TRUE;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return FALSE;
+    case WM_QUERYENDSESSION:
+        SaveSettings(SettingsPath);
+        return FALSE;
+    case WM_HOTKEY:
+        return OnHotKey(wParam);
+    case TrayCallbackMessage:
+        return g_trayIcon.OnTrayNotification(wParam, lParam);
+    case RemoteCommandMessage:
+        return OnRemoteCommand(window, reinterpret_cast<const char*>(lParam));
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(window, LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,10 @@
+#pragma once
+#include <windows.h>
+
+// The tray icon reports mouse events to the main window with this message.
+// It equals the command id of "4-way Joystick" by coincidence only: one is a
+// message number, the other a WM_COMMAND id.
+constexpr UINT TrayCallbackMessage = WM_APP + 10;
+
+INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

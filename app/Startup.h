@@ -1,0 +1,17 @@
+#pragma once
+#include <windows.h>
+
+// Exit codes of Velmora.exe.
+constexpr int ExitNormal = 0;     // the message loop's end
+constexpr int ExitNoTray = 0;     // the tray icon could not be added, however long we waited
+constexpr int ExitHandedOver = 1; // a running instance acted on our command line
+constexpr int ExitNoInstance = 2; // another instance is marked running but could not be reached
+
+// How long startup waits for a taskbar to add the icon to, and how often it tries.
+constexpr DWORD TrayPatienceMilliseconds = 30000;
+constexpr DWORD TrayRetryMilliseconds = 250;
+
+int RunMessageLoop(HWND controller);
+
+// Steps 14 and 15 of startup: the stored UltraStik 360 and ServoStik modes.
+void ApplyStoredModes();

@@ -1,0 +1,89 @@
+// Velmora's entry point: the first instance builds the program and serves it
+// until told to exit; a later one hands its command line over and ends.
+#include "app/AppState.h"
+#include "app/ControllerWindow.h"
+#include "app/RemoteCommands.h"
+#include "app/Startup.h"
+#include "channel/InstanceChannel.h"
+#include "cmdline/CommandDispatcher.h"
+#include "devices/DeviceModes.h"
+#include "resources/resource.h"
+#include "settings/ProgramDirectory.h"
+#include "settings/Settings.h"
+#include "tray/TrayIcon.h"
+
+namespace {
+
+HICON LoadAppIcon(int id) { return LoadIconA(AppInstance, MAKEINTRESOURCEA(id)); }
+
+void CreateControllerWindow()
+{
+    ControllerWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
+                                          ControllerDialogProc, 0);
+    SendMessageA(ControllerWindow, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadAppIcon(IDI_VELMORA)));
+    SendMessageA(ControllerWindow, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(LoadAppIcon(IDI_JOYSTICK_SMALL)));
+}
+
+void ShowStoredOptions()
+{
+    SendDlgItemMessageA(ControllerWindow, IDC_LAUNCH_ON_STARTUP, BM_SETCHECK,
+                        g_settings.LaunchOnStartup, 0);
+    SendDlgItemMessageA(ControllerWindow, IDC_MOUSE_DRAG, BM_SETCHECK, g_settings.MouseDrag, 0);
+    SendDlgItemMessageA(ControllerWindow, IDC_REVERSE_MOUSE, BM_SETCHECK, g_settings.ReverseMouse,
+                        0);
+}
+
+void RegisterHotKeys()
+{
+    RegisterHotKey(ControllerWindow, HotKeyServo4Way, 0, VK_F4);
+    RegisterHotKey(ControllerWindow, HotKeyServo8Way, 0, VK_F8);
+}
+
+int InstallTrayIcon()
+{
+    if (g_trayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, "Velmora",
+                           LoadAppIcon(IDI_JOYSTICK_SMALL), IDR_TRAYMENU, 0, nullptr, nullptr, 0,
+                           10)) {
+        return 1;
+    }
+    return WaitForTaskbar(g_trayIcon, TrayPatienceMilliseconds, TrayRetryMilliseconds);
+}
+
+int RunFirstInstance(const char* commandLine)
+{
+    GetProgramDirectory(ProgramDirectory);
+    BuildSettingsPath(ProgramDirectory, SettingsPath);
+    CreateControllerWindow();
+    LoadSettings(SettingsPath);
+    ProcessCommandLine(commandLine);
+    DetectDevices();
+    ShowStoredOptions();
+    RegisterHotKeys();
+    if (!InstallTrayIcon()) {
+        return ExitNoTray;
+    }
+    ApplyStoredModes();
+
+    AcceptRemoteCommands(ControllerWindow);
+    const int code = RunMessageLoop(ControllerWindow);
+    AcceptRemoteCommands(nullptr);
+
+    CloseDeviceLibraries();
+    SaveSettings(SettingsPath);
+    return code;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    AppInstance = instance;
+    g_instanceChannel.Start(instance, OnRemoteCommandLine);
+    if (g_instanceChannel.role == Client) {
+        return g_instanceChannel.Send(0, commandLine) ? ExitHandedOver : ExitNoInstance;
+    }
+    RemoteCommandsGuard turnAwayOnExit;
+    return RunFirstInstance(commandLine);
+}

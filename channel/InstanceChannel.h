@@ -1,0 +1,67 @@
+#pragma once
+#include <windows.h>
+
+enum ChannelRole : int { Server = 0, Client = 1 };
+
+// Called on the channel thread with the value and the text of every command
+// line a later instance forwards; its result is the reply the sender sees.
+using ChannelCallback = int (*)(int value, const char* text);
+
+// The names that mark and reach the first instance.
+struct ChannelNames {
+    const char* mutex;
+    const char* serverClass;
+    const char* clientClass;
+    const char* windowTitle;
+};
+extern const ChannelNames VelmoraChannelNames;
+
+// How long a later instance looks for the first one's channel window, which
+// may still be in the making when both start together.
+constexpr DWORD PeerSearchMilliseconds = 5000;
+constexpr DWORD PeerSearchIntervalMilliseconds = 20;
+
+// The longest text acted on: no Windows command line is longer.
+constexpr DWORD MaxForwardedText = 32767;
+
+// Decides whether this process is the first instance (Server) or a later one
+// (Client), and carries a Client's command line to the Server.
+class InstanceChannel {
+  public:
+    InstanceChannel();
+    explicit InstanceChannel(const ChannelNames& names);
+    virtual ~InstanceChannel();
+
+    int Start(HINSTANCE instance, ChannelCallback callback);
+    int Send(int value, const char* text);
+    HWND FindPeerWindow() const;
+    int CreateInstanceMutex();
+    void Close();
+
+    InstanceChannel(const InstanceChannel&) = delete;
+    InstanceChannel& operator=(const InstanceChannel&) = delete;
+
+    HINSTANCE instanceHandle = nullptr;
+    HANDLE threadHandle = nullptr;
+    DWORD threadId = 0;
+    HWND window = nullptr;
+    HANDLE mutex = nullptr;
+    ChannelCallback callback = nullptr;
+    const char* windowTitle;
+    const char* className;
+    int role = Server;
+
+  private:
+    static DWORD WINAPI ChannelThreadMain(LPVOID parameter);
+    static LRESULT CALLBACK ChannelWindowProc(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam);
+    LRESULT OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    ChannelNames names_;
+};
+
+// The text a WM_COPYDATA carries: its bytes up to the first zero within
+// cbData, never beyond. False when it is longer than MaxForwardedText.
+bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity);
+
+extern InstanceChannel g_instanceChannel;

@@ -1,0 +1,66 @@
+#include "cmdline/CommandDispatcher.h"
+
+#include "cmdline/ArgumentTokenizer.h"
+#include "cmdline/CommandLineSeam.h"
+#include "cmdline/SwitchTable.h"
+#include "devices/U360ModeTable.h"
+#include "devices/ModeIds.h"
+
+#include <cstring>
+#include <string>
+
+const char UsageText[] = "Velmora Version 1.0\n"
+                         "\n"
+                         "USAGE: Velmora.exe -options\n"
+                         "\n"
+                         "options:\n"
+                         "  -exit             Exit program\n"
+                         "  -help             Displays this Message Box\n"
+                         "  -u360 [mouse|analog|joy8way|easyjoy8way|joy4way\n"
+                         "         djoy4way|rdjoy4way|joy2way|vjoy2way]\n"
+                         "  -servo [joy4way|joy8way]";
+
+static constexpr unsigned MessageBoxOk = 0; // MB_OK
+
+static void ApplyU360Switch()
+{
+    const std::string map = g_switchTable.ArgumentOr("-u360", 0, "mouse");
+    g_commandLineSeam.applyU360Map(map.c_str());
+    for (const ModeEntry& row : U360ModeTable) {
+        g_commandLineSeam.setItemChecked(row.commandId, 0);
+        if (std::strcmp(row.name, map.c_str()) == 0) {
+            g_commandLineSeam.setItemChecked(row.commandId, 1);
+        }
+    }
+}
+
+static void ApplyServoSwitch()
+{
+    const std::string mode = g_switchTable.ArgumentOr("-servo", 0, "joy4way");
+    g_commandLineSeam.selectServoMode(ServoCommandForName(mode.c_str()));
+}
+
+void ProcessCommandLine(const char* text)
+{
+    int count = 0;
+    char** vector = ArgumentTokenizer(text, &count);
+    if (vector == nullptr) {
+        return; // no memory for the vector: act on nothing
+    }
+    if (g_switchTable.LoadArguments(count, vector) >= 1) {
+        if (g_switchTable.Contains("-help")) {
+            g_commandLineSeam.showMessage(UsageText, "Help", MessageBoxOk);
+        } else {
+            if (g_switchTable.Contains("-u360")) {
+                ApplyU360Switch();
+            }
+            if (g_switchTable.Contains("-servo")) {
+                ApplyServoSwitch();
+            }
+            if (g_switchTable.Contains("-exit")) {
+                g_commandLineSeam.closeMainWindow();
+            }
+        }
+    }
+    ReleaseArgumentVector(vector);
+}

@@ -1,0 +1,23 @@
+// The command line's effects as the program has them.
+#include "cmdline/CommandLineSeam.h"
+
+#include "app/AppState.h"
+#include "devices/DeviceModes.h"
+#include "tray/TrayIcon.h"
+
+#include <windows.h>
+
+namespace {
+void* AllocateFixed(std::size_t bytes) { return GlobalAlloc(GMEM_FIXED, bytes); }
+void ReleaseFixed(void* block) { GlobalFree(block); }
+void ShowOwnerlessMessage(const char* text, const char* caption, unsigned style)
+{
+    MessageBoxA(nullptr, text, caption, style);
+}
+void CheckTrayItem(int commandId, int on) { g_trayIcon.SetItemChecked(commandId, on); }
+void CloseControllerWindow() { SendMessageA(ControllerWindow, WM_CLOSE, 0, 0); }
+} // namespace
+
+CommandLineSeam g_commandLineSeam = {AllocateFixed,  ReleaseFixed,   ShowOwnerlessMessage,
+                                     ApplyU360Map,   CheckTrayItem,  SelectServoMode,
+                                     CloseControllerWindow};

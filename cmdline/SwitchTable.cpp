@@ -1,0 +1,65 @@
+#include "cmdline/SwitchTable.h"
+
+#include <cstring>
+
+bool SwitchTable::LooksLikeSwitch(const char* token)
+{
+    return token != nullptr && token[0] == '-' && token[1] != '\0' &&
+           !(token[1] >= '0' && token[1] <= '9');
+}
+
+int SwitchTable::LoadArguments(int count, const char* const* vector)
+{
+    entries_.clear();
+    try {
+        std::string current;
+        for (int i = 0; i < count; ++i) {
+            if (LooksLikeSwitch(vector[i])) {
+                current = vector[i];
+                std::string candidate;
+                if (i + 1 < count && !LooksLikeSwitch(vector[i + 1])) {
+                    candidate = vector[++i];
+                }
+                SwitchArgs args;
+                if (!candidate.empty()) {
+                    args.push_back(candidate);
+                }
+                entries_.emplace(current, std::move(args)); // keeps an existing entry
+            } else {
+                auto entry = entries_.find(current);
+                if (entry != entries_.end()) {
+                    entry->second.push_back(vector[i]);
+                }
+            }
+        }
+    } catch (...) {
+        // Out of memory: the table holds what was loaded so far.
+    }
+    return static_cast<int>(entries_.size());
+}
+
+bool SwitchTable::Contains(const char* name) const { return entries_.count(name) != 0; }
+
+std::string SwitchTable::RequireArgument(const char* name, unsigned index) const
+{
+    auto entry = entries_.find(name);
+    if (entry == entries_.end() || index >= entry->second.size()) {
+        throw 0;
+    }
+    return entry->second[index];
+}
+
+std::string SwitchTable::ArgumentOr(const char* name, unsigned index,
+                                    const char* fallback) const noexcept
+{
+    try {
+        std::string result = fallback != nullptr ? fallback : "";
+        try {
+            result = RequireArgument(name, index);
+        } catch (int) {
+        }
+        return result;
+    } catch (...) {
+        return std::string();
+    }
+}

@@ -1,0 +1,17 @@
+#pragma once
+#include <windows.h>
+
+// Every call into the vendor libraries goes through this table, so that tests
+// can record them; the program binds it to the imports by ordinal.
+struct DeviceSeam {
+    int(WINAPI* u360Count)();
+    int(WINAPI* u360Shutdown)();
+    int(WINAPI* u360LoadMap)(int index, const char* mapName);
+    int(WINAPI* pacDriveCount)();
+    int(WINAPI* pacDriveShutdown)();
+    int(WINAPI* pacDriveDeviceType)(int index);
+    int(WINAPI* servo4Way)();
+    int(WINAPI* servo8Way)();
+};
+
+extern DeviceSeam g_devices;

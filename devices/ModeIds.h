@@ -1,0 +1,9 @@
+#pragma once
+#include "resources/resource.h"
+
+// The menu command ids that select a mode, as the tray menu and hot keys use them.
+constexpr int CommandServo8Way = IDM_SERVO_8WAY;
+constexpr int CommandServo4Way = IDM_SERVO_4WAY;
+
+// "joy4way" exactly gives 4-way; every other text, "joy8way" included, gives 8-way.
+int ServoCommandForName(const char* name);

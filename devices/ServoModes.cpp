@@ -1,0 +1,29 @@
+#include "devices/DeviceModes.h"
+#include "devices/DeviceSeam.h"
+#include "devices/ModeIds.h"
+#include "settings/Settings.h"
+#include "tray/TrayIcon.h"
+
+#include <cstring>
+
+int SelectServoMode(int commandId)
+{
+    // The library is called even when the mode is in force or no ServoStik
+    // was found: a stick plugged in later still follows.
+    switch (commandId) {
+    case CommandServo8Way:
+        std::strcpy(g_settings.ServoMapFile, "joy8way");
+        g_trayIcon.SetItemChecked(CommandServo4Way, 0);
+        g_trayIcon.SetItemChecked(CommandServo8Way, 1);
+        g_devices.servo8Way();
+        return 1;
+    case CommandServo4Way:
+        std::strcpy(g_settings.ServoMapFile, "joy4way");
+        g_trayIcon.SetItemChecked(CommandServo4Way, 1);
+        g_trayIcon.SetItemChecked(CommandServo8Way, 0);
+        g_devices.servo4Way();
+        return 1;
+    default:
+        return 0;
+    }
+}

@@ -1,0 +1,194 @@
+#include "settings/ProgramDirectory.h"
+#include "settings/Settings.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+class SettingsFile : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        g_settings = Settings{};
+        path = dir.file("Velmora.ini");
+    }
+    TempDir dir;
+    std::string path;
+};
+
+const char FreshFile[] = "[General]\r\n"
+                         "LaunchOnStartup=False\r\n"
+                         "MouseDrag=False\r\n"
+                         "ReverseMouse=False\r\n"
+                         "U360MapFile=mouse\r\n"
+                         "ServoMapFile=joy4way\r\n";
+
+TEST_F(SettingsFile, NoFileGivesDefaultsAndASaveWritesTheFiveKeysInOrder)
+{
+    LoadSettings(path.c_str());
+    EXPECT_EQ(g_settings.LaunchOnStartup, 0);
+    EXPECT_EQ(g_settings.MouseDrag, 0);
+    EXPECT_EQ(g_settings.ReverseMouse, 0);
+    EXPECT_STREQ(g_settings.U360MapFile, "mouse");
+    EXPECT_STREQ(g_settings.ServoMapFile, "joy4way");
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "loading made a file";
+
+    SaveSettings(path.c_str());
+    EXPECT_EQ(ReadWholeFile(path), FreshFile);
+}
+
+TEST_F(SettingsFile, FlagsReadTrueInAnyCaseAndNothingElse)
+{
+    const struct {
+        const char* stored;
+        int flag;
+    } rows[] = {{"True", 1}, {"TRUE", 1}, {"true", 1}, {"tRuE", 1}, {"1", 0},
+                {"yes", 0},  {"", 0},     {"Truee", 0}, {"Tru", 0}, {"False", 0}};
+    for (const auto& row : rows) {
+        WriteWholeFile(path, std::string("[General]\r\nLaunchOnStartup=") + row.stored +
+                                 "\r\nMouseDrag=" + row.stored + "\r\nReverseMouse=" + row.stored +
+                                 "\r\n");
+        LoadSettings(path.c_str());
+        EXPECT_EQ(g_settings.LaunchOnStartup, row.flag) << row.stored;
+        EXPECT_EQ(g_settings.MouseDrag, row.flag) << row.stored;
+        EXPECT_EQ(g_settings.ReverseMouse, row.flag) << row.stored;
+    }
+}
+
+TEST_F(SettingsFile, ASaveLeavesOtherSectionsAndKeysAlone)
+{
+    WriteWholeFile(path, "[Other]\r\nKey=Value\r\n"
+                         "[General]\r\nExtra=kept\r\nU360MapFile=analog\r\n"
+                         "[Tail]\r\nA=1\r\n");
+    LoadSettings(path.c_str());
+    EXPECT_STREQ(g_settings.U360MapFile, "analog");
+    g_settings.LaunchOnStartup = 5;
+    std::strcpy(g_settings.U360MapFile, "joy2way");
+    SaveSettings(path.c_str());
+
+    char value[64];
+    GetPrivateProfileStringA("Other", "Key", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "Value");
+    GetPrivateProfileStringA("General", "Extra", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "kept");
+    GetPrivateProfileStringA("Tail", "A", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "1");
+    GetPrivateProfileStringA("General", "LaunchOnStartup", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "True");
+    GetPrivateProfileStringA("General", "U360MapFile", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "joy2way");
+}
+
+TEST_F(SettingsFile, NamesLoadAsStored)
+{
+    const std::string longName(300, 'n');
+    const struct {
+        std::string line;
+        std::string u360;
+    } rows[] = {
+        {"U360MapFile=Mouse", "Mouse"},
+        {"U360MapFile=", ""},
+        {"U360MapFile=" + longName, longName.substr(0, 255)},
+        {"Other=1", "mouse"},
+    };
+    for (const auto& row : rows) {
+        WriteWholeFile(path, "[General]\r\n" + row.line + "\r\nServoMapFile=JOY4WAY\r\n");
+        LoadSettings(path.c_str());
+        EXPECT_EQ(std::string(g_settings.U360MapFile), row.u360) << row.line;
+        EXPECT_STREQ(g_settings.ServoMapFile, "JOY4WAY");
+    }
+    WriteWholeFile(path, "[General]\r\nU360MapFile=Mouse\r\n");
+    LoadSettings(path.c_str());
+    SaveSettings(path.c_str());
+    char value[64];
+    GetPrivateProfileStringA("General", "U360MapFile", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "Mouse");
+}
+
+TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord)
+{
+    WriteWholeFile(path, FreshFile);
+    LoadSettings(path.c_str());
+    std::strcpy(g_settings.U360MapFile, "joy8way");
+    g_settings.MouseDrag = 1;
+    {
+        // Held open without write sharing by another program. (The read-only
+        // attribute would not do here: Wine running as root writes anyway.)
+        HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        SaveSettings(path.c_str());
+        CloseHandle(lock);
+    }
+    EXPECT_STREQ(g_settings.U360MapFile, "joy8way");
+    EXPECT_EQ(g_settings.MouseDrag, 1);
+    EXPECT_EQ(ReadWholeFile(path), FreshFile);
+
+    // A settings "file" that is a directory, and one in a missing directory.
+    const std::string asDirectory = dir.file("Directory.ini");
+    CreateDirectoryA(asDirectory.c_str(), nullptr);
+    SaveSettings(asDirectory.c_str());
+    EXPECT_NE(GetFileAttributesA(asDirectory.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    SaveSettings(dir.file("missing\\Velmora.ini").c_str());
+    EXPECT_EQ(GetFileAttributesA(dir.file("missing").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_STREQ(g_settings.U360MapFile, "joy8way");
+}
+
+TEST_F(SettingsFile, NoUsablePathMeansDefaultsAndNoFile)
+{
+    std::strcpy(g_settings.U360MapFile, "stale");
+    LoadSettings("");
+    EXPECT_STREQ(g_settings.U360MapFile, "mouse");
+    EXPECT_STREQ(g_settings.ServoMapFile, "joy4way");
+    SaveSettings("");
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    // A profile call with an empty name would have written under the Windows directory.
+    EXPECT_EQ(GetFileAttributesA((std::string(windows) + "\\Velmora.ini").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(SettingsPath, IsTheDirectoryAndTheFileNameOrNothing)
+{
+    char out[MAX_PATH];
+    EXPECT_TRUE(BuildSettingsPath("C:\\Games\\", out));
+    EXPECT_STREQ(out, "C:\\Games\\Velmora.ini");
+
+    std::string directory = "C:\\" + std::string(259 - 3 - 11, 'd');
+    directory.back() = '\\';
+    ASSERT_EQ(directory.size() + 11, 259u);
+    EXPECT_TRUE(BuildSettingsPath(directory.c_str(), out));
+    EXPECT_EQ(std::strlen(out), 259u);
+
+    directory.insert(3, "x");
+    EXPECT_FALSE(BuildSettingsPath(directory.c_str(), out));
+    EXPECT_STREQ(out, "") << "a path that does not fit must not be cut into another name";
+    EXPECT_FALSE(BuildSettingsPath("", out));
+}
+
+TEST(ProgramDirectory, IsThePathUpToItsLastBackslash)
+{
+    const struct {
+        const char* module;
+        const char* directory;
+    } rows[] = {{"C:\\Games\\Velmora.exe", "C:\\Games\\"},
+                {"C:\\Velmora.exe", "C:\\"},
+                {"C:\\a b\\c/d\\Velmora.exe", "C:\\a b\\c/d\\"},
+                {"C:/x/Velmora.exe", "C:/x/Velmora.exe"},
+                {"Velmora.exe", "Velmora.exe"}};
+    for (const auto& row : rows) {
+        char out[MAX_PATH];
+        DirectoryOfModulePath(row.module, out);
+        EXPECT_STREQ(out, row.directory) << row.module;
+    }
+    char own[MAX_PATH];
+    GetProgramDirectory(own);
+    ASSERT_GT(std::strlen(own), 3u);
+    EXPECT_EQ(own[std::strlen(own) - 1], '\\');
+}
+
+} // namespace

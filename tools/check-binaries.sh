@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Checks the built executables and stand-in libraries: the 32-bit program is a
+# PE32 GUI executable, both import the vendor libraries by ordinal only (the
+# exact ordinals), and none needs a MinGW runtime DLL.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+failures=0
+fail() { echo "check-binaries: $*" >&2; failures=$((failures + 1)); }
+
+# The import entries of one DLL in an objdump -p listing, one "ordinal name"
+# line each. The entry's value has its top bit set for an import by ordinal,
+# which is then its low 16 bits (objdump prints the ordinal in hex for x64).
+imports_of() {
+  awk -v dll="$2" '
+    /DLL Name:/ { inside = (tolower($3) == tolower(dll)); next }
+    inside && /^$/ { inside = 0 }
+    inside && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print $1, $NF }' <<<"$1" |
+  while read -r value name; do
+    if [[ $value == 8* ]]; then
+      echo "$((16#${value: -4})) $name"
+    else
+      echo "by-name $name"
+    fi
+  done
+}
+
+check_program() {
+  local arch=$1 objdump=$2 exe="dist/$1/Velmora.exe"
+  [ -f "$exe" ] || { fail "$exe missing"; return; }
+  local dump
+  dump=$($objdump -p "$exe")
+  if grep -qiE 'DLL Name: (libstdc\+\+|libgcc_s|libwinpthread)' <<<"$dump"; then
+    fail "$exe imports a MinGW runtime DLL"
+  fi
+  local ultra pac
+  ultra=$(imports_of "$dump" UltraStik.dll | sort -n | tr '\n' ' ')
+  pac=$(imports_of "$dump" PacDrive.dll | sort -n | tr '\n' ' ')
+  [ "$ultra" = "1 <none> 2 <none> 13 <none> " ] || fail "$exe UltraStik.dll imports: '$ultra'"
+  [ "$pac" = "2 <none> 3 <none> 20 <none> 29 <none> 30 <none> " ] || fail "$exe PacDrive.dll imports: '$pac'"
+  grep -q 'Subsystem.*(Windows GUI)' <<<"$dump" || fail "$exe is not a GUI program"
+  for dll in UltraStik PacDrive; do
+    local exports
+    exports=$($objdump -p "dist/$arch/$dll.dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -cE '^\s*\[ *[0-9]+\]' || true)
+    [ "$exports" = 0 ] || fail "dist/$arch/$dll.dll exports names"
+  done
+}
+
+check_program win32 i686-w64-mingw32-objdump
+check_program win64 x86_64-w64-mingw32-objdump
+header=$(i686-w64-mingw32-objdump -p dist/win32/Velmora.exe)
+grep -q 'Magic.*010b.*(PE32)' <<<"$header" || fail "dist/win32/Velmora.exe is not PE32"
+kind=$(file dist/win32/Velmora.exe)
+grep -q 'PE32 executable (GUI) Intel 80386' <<<"$kind" || fail "file(1) does not see a 32-bit GUI program"
+
+if [ "$failures" -gt 0 ]; then
+  echo "check-binaries: $failures failure(s)" >&2
+  exit 1
+fi
+echo "check-binaries: 32-bit PE32 GUI program; both builds import UltraStik.dll and PacDrive.dll by ordinal only; no MinGW runtime DLL"

@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+"""Draws Velmora's pictures: the joystick icon (16x16 and 32x32), the mouse
+icon (16x16) and the 128x128 256-colour joystick bitmap of the Settings
+window. Pure Python, no imaging library: run it from the repository root to
+regenerate resources/joystick.ico, resources/mouse.ico and resources/joystick.bmp.
+"""
+import math
+import struct
+import sys
+from pathlib import Path
+
+SAMPLES = 4  # supersampling per axis, for smooth edges
+
+
+def ellipse(cx, cy, rx, ry):
+    return lambda x, y: ((x - cx) / rx) ** 2 + ((y - cy) / ry) ** 2 <= 1.0
+
+
+def rect(x0, y0, x1, y1):
+    return lambda x, y: x0 <= x <= x1 and y0 <= y <= y1
+
+
+def capsule(x0, y0, x1, y1, r):
+    def inside(x, y):
+        dx, dy = x1 - x0, y1 - y0
+        t = max(0.0, min(1.0, ((x - x0) * dx + (y - y0) * dy) / (dx * dx + dy * dy)))
+        px, py = x0 + t * dx, y0 + t * dy
+        return (x - px) ** 2 + (y - py) ** 2 <= r * r
+    return inside
+
+
+def render(size, layers):
+    """layers: list of (shape in unit coordinates 0..1, (r, g, b)); later ones on top."""
+    pixels = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(SAMPLES):
+                for sx in range(SAMPLES):
+                    x = (px + (sx + 0.5) / SAMPLES) / size
+                    y = (py + (sy + 0.5) / SAMPLES) / size
+                    colour = None
+                    for shape, c in layers:
+                        if shape(x, y):
+                            colour = c
+                    if colour is not None:
+                        acc[0] += colour[0]
+                        acc[1] += colour[1]
+                        acc[2] += colour[2]
+                        acc[3] += 1
+            n = SAMPLES * SAMPLES
+            if acc[3]:
+                row.append((acc[0] / acc[3], acc[1] / acc[3], acc[2] / acc[3], 255 * acc[3] / n))
+            else:
+                row.append((0, 0, 0, 0))
+        pixels.append(row)
+    return pixels
+
+
+def joystick_layers():
+    dark, mid, light = (40, 40, 48), (90, 90, 104), (150, 150, 165)
+    red, red_hi = (200, 24, 24), (255, 140, 140)
+    return [
+        (ellipse(0.5, 0.80, 0.44, 0.15), dark),       # base shadow edge
+        (ellipse(0.5, 0.76, 0.42, 0.13), mid),        # base top
+        (ellipse(0.5, 0.74, 0.12, 0.05), dark),       # stick collar
+        (capsule(0.5, 0.73, 0.5, 0.32, 0.055), light),  # shaft
+        (ellipse(0.5, 0.24, 0.19, 0.19), red),        # ball top
+        (ellipse(0.44, 0.18, 0.07, 0.06), red_hi),    # highlight
+        (ellipse(0.80, 0.74, 0.07, 0.035), red),      # fire button
+    ]
+
+
+def mouse_layers():
+    outline, body, seam, wheel = (30, 30, 30), (235, 235, 240), (120, 120, 130), (60, 60, 70)
+    return [
+        (capsule(0.5, 0.0, 0.5, 0.14, 0.04), outline),  # cable
+        (ellipse(0.5, 0.58, 0.34, 0.42), outline),
+        (ellipse(0.5, 0.58, 0.28, 0.36), body),
+        (rect(0.47, 0.22, 0.53, 0.52), seam),           # split between the buttons
+        (rect(0.22, 0.50, 0.78, 0.54), seam),
+        (capsule(0.5, 0.30, 0.5, 0.40, 0.045), wheel),  # wheel
+    ]
+
+
+def dib32(pixels):
+    size = len(pixels)
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    xor = bytearray()
+    for row in reversed(pixels):
+        for r, g, b, a in row:
+            xor += bytes((round(b), round(g), round(r), round(a)))
+    mask_stride = ((size + 31) // 32) * 4
+    mask = bytearray()
+    for row in reversed(pixels):
+        bits = bytearray(mask_stride)
+        for x, (_, _, _, a) in enumerate(row):
+            if a < 128:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bits
+    return header + bytes(xor) + bytes(mask)
+
+
+def write_ico(path, images):
+    entries, blobs = b'', b''
+    offset = 6 + 16 * len(images)
+    for pixels in images:
+        blob = dib32(pixels)
+        size = len(pixels)
+        entries += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
+        blobs += blob
+        offset += len(blob)
+    Path(path).write_bytes(struct.pack('<HHH', 0, 1, len(images)) + entries + blobs)
+
+
+def palette_256():
+    colours = [(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)]
+    colours += [(round(i * 255 / 39),) * 3 for i in range(40)]
+    return colours
+
+
+def write_bmp8(path, pixels, background=(236, 233, 216)):
+    palette = palette_256()
+
+    def nearest(c):
+        return min(range(256), key=lambda i: sum((palette[i][k] - c[k]) ** 2 for k in range(3)))
+
+    cache = {}
+    size = len(pixels)
+    stride = (size + 3) & ~3
+    data = bytearray()
+    for row in reversed(pixels):
+        line = bytearray(stride)
+        for x, (r, g, b, a) in enumerate(row):
+            t = a / 255
+            c = tuple(round(v * t + bg * (1 - t)) for v, bg in zip((r, g, b), background))
+            if c not in cache:
+                cache[c] = nearest(c)
+            line[x] = cache[c]
+        data += line
+    pal = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in palette)
+    info = struct.pack('<IiiHHIIiiII', 40, size, size, 1, 8, 0, len(data), 2835, 2835, 256, 0)
+    offset = 14 + len(info) + len(pal)
+    head = struct.pack('<2sIHHI', b'BM', offset + len(data), 0, 0, offset)
+    Path(path).write_bytes(head + info + pal + bytes(data))
+
+
+def main():
+    out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path('resources')
+    write_ico(out / 'joystick.ico', [render(16, joystick_layers()), render(32, joystick_layers())])
+    write_ico(out / 'mouse.ico', [render(16, mouse_layers())])
+    write_bmp8(out / 'joystick.bmp', render(128, joystick_layers()))
+
+
+if __name__ == '__main__':
+    main()

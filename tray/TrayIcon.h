@@ -1,0 +1,78 @@
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+#include <vector>
+
+// Every Shell_NotifyIconA call passes the full record: 508 bytes on 32-bit
+// Windows (through the balloon icon handle), so that the shell reads the
+// balloon and state members it knows from Windows 2000 on.
+constexpr DWORD TrayRecordSize = sizeof(NOTIFYICONDATAA);
+#if !defined(_WIN64)
+static_assert(sizeof(NOTIFYICONDATAA) == 508, "the tray record must be the full 508-byte form");
+#endif
+
+// One icon in the notification area, with the hidden window that hears the
+// taskbar being recreated, and the popup menu shown on a right-click.
+class TrayIcon {
+  public:
+    TrayIcon();
+    virtual ~TrayIcon();
+    virtual int OnTrayNotification(WPARAM wParam, LPARAM lParam);
+    virtual void AdjustPopup(HMENU popup);
+
+    int Install(HINSTANCE instance, HWND owner, UINT message, const char* tip, HICON icon, UINT id,
+                int startHidden, const char* balloonText, const char* balloonTitle,
+                DWORD balloonIconFlags, UINT balloonSeconds);
+    int SetIcon(HICON icon);
+    int Withdraw();
+    void Reinstate();
+    // The add of Install once more, for an icon that Install could not add.
+    int AddAgain();
+
+    int SetItemChecked(int commandId, int on);
+    int SetPositionGreyed(int position, int on);
+
+    static LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static TrayIcon* ActiveInstance;
+
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    NOTIFYICONDATAA IconRecord;
+    HINSTANCE ModuleInstance = nullptr;
+    HWND HiddenWindow = nullptr;
+    HWND CommandWindow = nullptr;
+    int TraySupported = 0;
+    int OffTaskbar = 1;
+    int NotAdded = 1;
+    int RestoreOnRestart = 0;
+    int BalloonCapable = 0;
+    int DefaultItem = 0;
+    int DefaultByPosition = 1;
+    UINT AddFlags = 0;
+    std::vector<int> CheckedIds;
+    std::vector<int> GreyedPositions;
+
+  private:
+    HMENU LoadPopup(HMENU* loadedMenu) const;
+    int ShowPopupMenu(HWND target);
+    int PostDefaultCommand(HWND target);
+};
+
+// Message number of the "TaskbarCreated" broadcast; registered during static
+// initialisation, after the process-wide tray icon exists.
+extern UINT TaskbarCreatedMessage;
+
+extern TrayIcon g_trayIcon;
+
+// Copies src into a member of size bytes, cut so that a double-byte character
+// never loses its trail byte; the rest of the member is zero-filled.
+void CopyMultiByteCut(char* member, std::size_t size, const char* src);
+
+// Startup's patience with a taskbar that is not there yet (Windows starts
+// programs from the Run key before the shell is ready): tries the add of an
+// icon whose Install failed again every interval until the patience runs out.
+// Gives nonzero once the icon is on the taskbar. Sent messages are served
+// while it waits; posted ones wait for the main loop.
+int WaitForTaskbar(TrayIcon& icon, DWORD patienceMilliseconds, DWORD intervalMilliseconds);
