@@ -17,13 +17,11 @@ AppSeam g_appSeam = {MessageBoxA};
 
 namespace {
 
-int CheckState(HWND window, int controlId)
-{
+int CheckState(HWND window, int controlId) {
     return static_cast<int>(SendDlgItemMessageA(window, controlId, BM_GETCHECK, 0, 0));
 }
 
-void OnLaunchOnStartupClicked(HWND window)
-{
+void OnLaunchOnStartupClicked(HWND window) {
     g_settings.LaunchOnStartup = CheckState(window, IDC_LAUNCH_ON_STARTUP);
     if (g_settings.LaunchOnStartup) {
         AddStartupEntry();
@@ -32,8 +30,7 @@ void OnLaunchOnStartupClicked(HWND window)
     }
 }
 
-INT_PTR OnCommand(HWND window, int id, int notification)
-{
+INT_PTR OnCommand(HWND window, int id, int notification) {
     if (SelectU360Mode(id) || SelectServoMode(id)) {
         return TRUE;
     }
@@ -75,8 +72,7 @@ INT_PTR OnCommand(HWND window, int id, int notification)
     }
 }
 
-INT_PTR OnSysCommand(HWND window, WPARAM command)
-{
+INT_PTR OnSysCommand(HWND window, WPARAM command) {
     switch (command) {
     case SC_MINIMIZE:
         ShowWindow(window, SW_HIDE); // lives on in the tray, never minimized
@@ -91,8 +87,7 @@ INT_PTR OnSysCommand(HWND window, WPARAM command)
     }
 }
 
-INT_PTR OnHotKey(WPARAM id)
-{
+INT_PTR OnHotKey(WPARAM id) {
     switch (id) {
     case HotKeyServo4Way:
         SelectServoMode(CommandServo4Way);
@@ -104,8 +99,7 @@ INT_PTR OnHotKey(WPARAM id)
     return TRUE;
 }
 
-INT_PTR OnRemoteCommand(HWND window, const char* text)
-{
+INT_PTR OnRemoteCommand(HWND window, const char* text) {
     ProcessCommandLine(text);
     SetWindowLongPtrA(window, DWLP_MSGRESULT, 1); // tells the sender it took effect
     return TRUE;
@@ -113,8 +107,7 @@ INT_PTR OnRemoteCommand(HWND window, const char* text)
 
 } // namespace
 
-INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         return OnCommand(window, LOWORD(wParam), HIWORD(wParam));
@@ -140,8 +133,7 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     }
 }
 
-INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
-{
+INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         return TRUE;

@@ -10,14 +10,12 @@ std::atomic<HWND> RemoteTarget{nullptr};
 constexpr UINT NoTimeout = 0x7FFFFFFF;
 } // namespace
 
-void AcceptRemoteCommands(HWND target)
-{
+void AcceptRemoteCommands(HWND target) {
     RemoteTarget = target;
     SetEvent(RemoteGate);
 }
 
-int OnRemoteCommandLine(int value, const char* text)
-{
+int OnRemoteCommandLine(int value, const char* text) {
     if (value != 0) {
         return 0;
     }

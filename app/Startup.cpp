@@ -7,8 +7,7 @@
 
 #include <cstring>
 
-int RunMessageLoop(HWND controller)
-{
+int RunMessageLoop(HWND controller) {
     // No IsDialogMessage here: the hidden Settings window needs no keyboard
     // navigation, and the About box runs a dialog loop of its own.
     MSG message = {};
@@ -20,8 +19,7 @@ int RunMessageLoop(HWND controller)
     return static_cast<int>(message.wParam);
 }
 
-void ApplyStoredModes()
-{
+void ApplyStoredModes() {
     for (const ModeEntry& row : U360ModeTable) {
         if (std::strcmp(row.name, g_settings.U360MapFile) == 0) {
             SelectU360Mode(row.commandId);

@@ -14,10 +14,11 @@
 
 namespace {
 
-HICON LoadAppIcon(int id) { return LoadIconA(AppInstance, MAKEINTRESOURCEA(id)); }
+HICON LoadAppIcon(int id) {
+    return LoadIconA(AppInstance, MAKEINTRESOURCEA(id));
+}
 
-void CreateControllerWindow()
-{
+void CreateControllerWindow() {
     ControllerWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
                                           ControllerDialogProc, 0);
     SendMessageA(ControllerWindow, WM_SETICON, ICON_BIG,
@@ -26,8 +27,7 @@ void CreateControllerWindow()
                  reinterpret_cast<LPARAM>(LoadAppIcon(IDI_JOYSTICK_SMALL)));
 }
 
-void ShowStoredOptions()
-{
+void ShowStoredOptions() {
     SendDlgItemMessageA(ControllerWindow, IDC_LAUNCH_ON_STARTUP, BM_SETCHECK,
                         g_settings.LaunchOnStartup, 0);
     SendDlgItemMessageA(ControllerWindow, IDC_MOUSE_DRAG, BM_SETCHECK, g_settings.MouseDrag, 0);
@@ -35,14 +35,12 @@ void ShowStoredOptions()
                         0);
 }
 
-void RegisterHotKeys()
-{
+void RegisterHotKeys() {
     RegisterHotKey(ControllerWindow, HotKeyServo4Way, 0, VK_F4);
     RegisterHotKey(ControllerWindow, HotKeyServo8Way, 0, VK_F8);
 }
 
-int InstallTrayIcon()
-{
+int InstallTrayIcon() {
     if (g_trayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, "Velmora",
                            LoadAppIcon(IDI_JOYSTICK_SMALL), IDR_TRAYMENU, 0, nullptr, nullptr, 0,
                            10)) {
@@ -51,8 +49,7 @@ int InstallTrayIcon()
     return WaitForTaskbar(g_trayIcon, TrayPatienceMilliseconds, TrayRetryMilliseconds);
 }
 
-int RunFirstInstance(const char* commandLine)
-{
+int RunFirstInstance(const char* commandLine) {
     GetProgramDirectory(ProgramDirectory);
     BuildSettingsPath(ProgramDirectory, SettingsPath);
     CreateControllerWindow();
@@ -77,8 +74,7 @@ int RunFirstInstance(const char* commandLine)
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
-{
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     AppInstance = instance;
     g_instanceChannel.Start(instance, OnRemoteCommandLine);
     if (g_instanceChannel.role == Client) {

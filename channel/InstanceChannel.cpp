@@ -10,14 +10,13 @@ InstanceChannel::InstanceChannel() : InstanceChannel(VelmoraChannelNames) {}
 
 InstanceChannel::InstanceChannel(const ChannelNames& names)
     : mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, names.mutex)), windowTitle(names.windowTitle),
-      className(names.serverClass), names_(names)
-{
+      className(names.serverClass), names_(names) {}
+
+InstanceChannel::~InstanceChannel() {
+    Close();
 }
 
-InstanceChannel::~InstanceChannel() { Close(); }
-
-int InstanceChannel::CreateInstanceMutex()
-{
+int InstanceChannel::CreateInstanceMutex() {
     if (mutex != nullptr) {
         return 0;
     }
@@ -30,8 +29,7 @@ int InstanceChannel::CreateInstanceMutex()
     return 1;
 }
 
-int InstanceChannel::Start(HINSTANCE instance, ChannelCallback newCallback)
-{
+int InstanceChannel::Start(HINSTANCE instance, ChannelCallback newCallback) {
     callback = newCallback;
     instanceHandle = instance;
     if (!CreateInstanceMutex()) {
@@ -42,8 +40,7 @@ int InstanceChannel::Start(HINSTANCE instance, ChannelCallback newCallback)
     return threadHandle != nullptr ? 1 : 0;
 }
 
-DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter)
-{
+DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter) {
     auto* self = static_cast<InstanceChannel*>(parameter);
     DWORD result = 0;
     WNDCLASSA windowClass = {};
@@ -68,11 +65,11 @@ DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter)
 }
 
 LRESULT CALLBACK InstanceChannel::ChannelWindowProc(HWND window, UINT message, WPARAM wParam,
-                                                    LPARAM lParam)
-{
+                                                    LPARAM lParam) {
     InstanceChannel* self;
     if (message == WM_CREATE) {
-        self = static_cast<InstanceChannel*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self =
+            static_cast<InstanceChannel*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     } else {
         self = reinterpret_cast<InstanceChannel*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -84,8 +81,7 @@ LRESULT CALLBACK InstanceChannel::ChannelWindowProc(HWND window, UINT message, W
     return self->OnChannelMessage(window, message, wParam, lParam);
 }
 
-bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity)
-{
+bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity) {
     text[0] = '\0';
     if (data == nullptr || data->lpData == nullptr || data->cbData == 0) {
         return true; // the empty text
@@ -102,8 +98,7 @@ bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity)
     return true;
 }
 
-LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA && callback != nullptr) {
         // The data is the sender's only while we handle the message: copy it,
         // and never read past cbData, whatever the sender claims.
@@ -117,8 +112,7 @@ LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wPar
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND InstanceChannel::FindPeerWindow() const
-{
+HWND InstanceChannel::FindPeerWindow() const {
     switch (role) {
     case Server:
         return FindWindowA(names_.clientClass, windowTitle);
@@ -129,8 +123,7 @@ HWND InstanceChannel::FindPeerWindow() const
     }
 }
 
-int InstanceChannel::Send(int value, const char* text)
-{
+int InstanceChannel::Send(int value, const char* text) {
     HWND peer = FindPeerWindow();
     for (DWORD waited = 0; peer == nullptr && waited < PeerSearchMilliseconds;
          waited += PeerSearchIntervalMilliseconds) {
@@ -151,8 +144,7 @@ int InstanceChannel::Send(int value, const char* text)
                : 0;
 }
 
-void InstanceChannel::Close()
-{
+void InstanceChannel::Close() {
     PostThreadMessageA(threadId, WM_QUIT, 0, 0);
     SendMessageA(window, WM_CLOSE, 0, 0);
     if (threadHandle != nullptr) {

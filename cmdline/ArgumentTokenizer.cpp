@@ -4,20 +4,19 @@
 
 #include <cstring>
 
-std::size_t ArgumentPointerSlots(std::size_t inputLength) { return (inputLength + 2) / 2 + 1; }
+std::size_t ArgumentPointerSlots(std::size_t inputLength) {
+    return (inputLength + 2) / 2 + 1;
+}
 
-std::size_t ArgumentBlockSize(std::size_t inputLength)
-{
+std::size_t ArgumentBlockSize(std::size_t inputLength) {
     return ArgumentPointerSlots(inputLength) * sizeof(char*) + inputLength + 2;
 }
 
-static bool IsSeparator(unsigned char byte)
-{
+static bool IsSeparator(unsigned char byte) {
     return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' ';
 }
 
-char** ArgumentTokenizer(const char* text, int* count)
-{
+char** ArgumentTokenizer(const char* text, int* count) {
     *count = 0;
     const std::size_t length = std::strlen(text);
     void* block = g_commandLineSeam.allocateBlock(ArgumentBlockSize(length));
@@ -65,8 +64,7 @@ char** ArgumentTokenizer(const char* text, int* count)
     return slots;
 }
 
-void ReleaseArgumentVector(char** vector)
-{
+void ReleaseArgumentVector(char** vector) {
     if (vector != nullptr) {
         g_commandLineSeam.releaseBlock(vector);
     }

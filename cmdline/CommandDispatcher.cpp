@@ -22,8 +22,7 @@ const char UsageText[] = "Velmora Version 1.0\n"
 
 static constexpr unsigned MessageBoxOk = 0; // MB_OK
 
-static void ApplyU360Switch()
-{
+static void ApplyU360Switch() {
     const std::string map = g_switchTable.ArgumentOr("-u360", 0, "mouse");
     g_commandLineSeam.applyU360Map(map.c_str());
     for (const ModeEntry& row : U360ModeTable) {
@@ -34,14 +33,12 @@ static void ApplyU360Switch()
     }
 }
 
-static void ApplyServoSwitch()
-{
+static void ApplyServoSwitch() {
     const std::string mode = g_switchTable.ArgumentOr("-servo", 0, "joy4way");
     g_commandLineSeam.selectServoMode(ServoCommandForName(mode.c_str()));
 }
 
-void ProcessCommandLine(const char* text)
-{
+void ProcessCommandLine(const char* text) {
     int count = 0;
     char** vector = ArgumentTokenizer(text, &count);
     if (vector == nullptr) {

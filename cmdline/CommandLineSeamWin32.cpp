@@ -8,16 +8,23 @@
 #include <windows.h>
 
 namespace {
-void* AllocateFixed(std::size_t bytes) { return GlobalAlloc(GMEM_FIXED, bytes); }
-void ReleaseFixed(void* block) { GlobalFree(block); }
-void ShowOwnerlessMessage(const char* text, const char* caption, unsigned style)
-{
+void* AllocateFixed(std::size_t bytes) {
+    return GlobalAlloc(GMEM_FIXED, bytes);
+}
+void ReleaseFixed(void* block) {
+    GlobalFree(block);
+}
+void ShowOwnerlessMessage(const char* text, const char* caption, unsigned style) {
     MessageBoxA(nullptr, text, caption, style);
 }
-void CheckTrayItem(int commandId, int on) { g_trayIcon.SetItemChecked(commandId, on); }
-void CloseControllerWindow() { SendMessageA(ControllerWindow, WM_CLOSE, 0, 0); }
+void CheckTrayItem(int commandId, int on) {
+    g_trayIcon.SetItemChecked(commandId, on);
+}
+void CloseControllerWindow() {
+    SendMessageA(ControllerWindow, WM_CLOSE, 0, 0);
+}
 } // namespace
 
-CommandLineSeam g_commandLineSeam = {AllocateFixed,  ReleaseFixed,   ShowOwnerlessMessage,
-                                     ApplyU360Map,   CheckTrayItem,  SelectServoMode,
+CommandLineSeam g_commandLineSeam = {AllocateFixed,        ReleaseFixed,  ShowOwnerlessMessage,
+                                     ApplyU360Map,         CheckTrayItem, SelectServoMode,
                                      CloseControllerWindow};

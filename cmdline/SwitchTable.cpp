@@ -2,14 +2,12 @@
 
 #include <cstring>
 
-bool SwitchTable::LooksLikeSwitch(const char* token)
-{
+bool SwitchTable::LooksLikeSwitch(const char* token) {
     return token != nullptr && token[0] == '-' && token[1] != '\0' &&
            !(token[1] >= '0' && token[1] <= '9');
 }
 
-int SwitchTable::LoadArguments(int count, const char* const* vector)
-{
+int SwitchTable::LoadArguments(int count, const char* const* vector) {
     entries_.clear();
     try {
         std::string current;
@@ -38,10 +36,11 @@ int SwitchTable::LoadArguments(int count, const char* const* vector)
     return static_cast<int>(entries_.size());
 }
 
-bool SwitchTable::Contains(const char* name) const { return entries_.count(name) != 0; }
+bool SwitchTable::Contains(const char* name) const {
+    return entries_.count(name) != 0;
+}
 
-std::string SwitchTable::RequireArgument(const char* name, unsigned index) const
-{
+std::string SwitchTable::RequireArgument(const char* name, unsigned index) const {
     auto entry = entries_.find(name);
     if (entry == entries_.end() || index >= entry->second.size()) {
         throw 0;
@@ -50,8 +49,7 @@ std::string SwitchTable::RequireArgument(const char* name, unsigned index) const
 }
 
 std::string SwitchTable::ArgumentOr(const char* name, unsigned index,
-                                    const char* fallback) const noexcept
-{
+                                    const char* fallback) const noexcept {
     try {
         std::string result = fallback != nullptr ? fallback : "";
         try {

@@ -8,8 +8,7 @@ int ServoStikCount = 0;
 static constexpr int U360MenuPosition = 0;
 static constexpr int ServoMenuPosition = 1;
 
-void DetectDevices()
-{
+void DetectDevices() {
     U360DeviceCount = g_devices.u360Count();
     if (U360DeviceCount == 0) {
         g_trayIcon.SetPositionGreyed(U360MenuPosition, 1);
@@ -27,8 +26,7 @@ void DetectDevices()
     }
 }
 
-void CloseDeviceLibraries()
-{
+void CloseDeviceLibraries() {
     g_devices.u360Shutdown();
     g_devices.pacDriveShutdown();
 }

@@ -6,8 +6,7 @@
 
 #include <cstring>
 
-int SelectServoMode(int commandId)
-{
+int SelectServoMode(int commandId) {
     // The library is called even when the mode is in force or no ServoStik
     // was found: a stick plugged in later still follows.
     switch (commandId) {

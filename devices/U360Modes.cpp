@@ -10,8 +10,7 @@
 
 int U360DeviceCount = 0;
 
-int SelectU360Mode(int commandId)
-{
+int SelectU360Mode(int commandId) {
     const ModeEntry* chosen = nullptr;
     for (const ModeEntry& row : U360ModeTable) {
         if (row.commandId == commandId) {
@@ -31,8 +30,7 @@ int SelectU360Mode(int commandId)
     return 1;
 }
 
-void ApplyU360Map(const char* name)
-{
+void ApplyU360Map(const char* name) {
     // A name from the command line may be longer than the field: its first
     // 255 bytes are what the sticks get and what is saved.
     char(&map)[sizeof g_settings.U360MapFile] = g_settings.U360MapFile;

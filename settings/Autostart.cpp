@@ -12,8 +12,7 @@ const char RunValueName[] = "Velmora";
 namespace {
 struct RegistryKey {
     HKEY handle = nullptr;
-    ~RegistryKey()
-    {
+    ~RegistryKey() {
         if (handle != nullptr) {
             RegCloseKey(handle);
         }
@@ -21,8 +20,7 @@ struct RegistryKey {
 };
 } // namespace
 
-std::size_t StartupCommandFor(const char* modulePath, char* destination, std::size_t capacity)
-{
+std::size_t StartupCommandFor(const char* modulePath, char* destination, std::size_t capacity) {
     const std::size_t length = std::strlen(modulePath);
     const bool quote = std::strchr(modulePath, ' ') != nullptr;
     const std::size_t total = length + (quote ? 2 : 0);
@@ -42,8 +40,7 @@ std::size_t StartupCommandFor(const char* modulePath, char* destination, std::si
     return total;
 }
 
-void AddStartupEntry()
-{
+void AddStartupEntry() {
     char modulePath[MAX_PATH];
     char command[MAX_PATH + 2];
     if (!ReadModulePath(modulePath)) {
@@ -54,15 +51,15 @@ void AddStartupEntry()
         return;
     }
     RegistryKey run;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_SET_VALUE, &run.handle) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_SET_VALUE, &run.handle) !=
+        ERROR_SUCCESS) {
         return;
     }
     RegSetValueExA(run.handle, RunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command),
                    static_cast<DWORD>(length + 1));
 }
 
-void RemoveStartupEntry()
-{
+void RemoveStartupEntry() {
     RegistryKey run;
     if (RegOpenKeyA(HKEY_CURRENT_USER, RunKeyPath, &run.handle) != ERROR_SUCCESS) {
         return;

@@ -4,8 +4,7 @@
 
 char ProgramDirectory[MAX_PATH];
 
-bool ReadModulePath(char (&path)[MAX_PATH])
-{
+bool ReadModulePath(char (&path)[MAX_PATH]) {
     // A path that fills the buffer comes back cut (and unterminated on older
     // systems); a cut path would name some other file, so it is not used.
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -16,18 +15,16 @@ bool ReadModulePath(char (&path)[MAX_PATH])
     return true;
 }
 
-void DirectoryOfModulePath(const char* modulePath, char* destination)
-{
+void DirectoryOfModulePath(const char* modulePath, char* destination) {
     const char* lastBackslash = std::strrchr(modulePath, '\\');
-    const std::size_t keep =
-        lastBackslash != nullptr ? static_cast<std::size_t>(lastBackslash - modulePath) + 1
+    const std::size_t keep = lastBackslash != nullptr
+                                 ? static_cast<std::size_t>(lastBackslash - modulePath) + 1
                                  : std::strlen(modulePath);
     std::memmove(destination, modulePath, keep);
     destination[keep] = '\0';
 }
 
-void GetProgramDirectory(char* destination)
-{
+void GetProgramDirectory(char* destination) {
     char modulePath[MAX_PATH];
     if (!ReadModulePath(modulePath)) {
         destination[0] = '\0';

@@ -7,10 +7,11 @@ char SettingsPath[MAX_PATH];
 
 static const char SectionName[] = "General";
 
-static char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+static char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-static bool EqualIgnoringAsciiCase(const char* a, const char* b)
-{
+static bool EqualIgnoringAsciiCase(const char* a, const char* b) {
     for (; *a != '\0' && *b != '\0'; ++a, ++b) {
         if (FoldAscii(*a) != FoldAscii(*b)) {
             return false;
@@ -20,8 +21,7 @@ static bool EqualIgnoringAsciiCase(const char* a, const char* b)
 }
 
 int ReadIniValue(const char* path, char* buffer, DWORD capacity, const char* section,
-                 const char* key, const char* defaultText, const char* expected)
-{
+                 const char* key, const char* defaultText, const char* expected) {
     if (GetPrivateProfileStringA(section, key, defaultText, buffer, capacity, path) == 0) {
         return 0;
     }
@@ -31,26 +31,22 @@ int ReadIniValue(const char* path, char* buffer, DWORD capacity, const char* sec
     return EqualIgnoringAsciiCase(buffer, expected) ? 1 : 0;
 }
 
-int WriteIniValue(const char* path, const char* section, const char* key, const char* value)
-{
+int WriteIniValue(const char* path, const char* section, const char* key, const char* value) {
     return WritePrivateProfileStringA(section, key, value, path) ? 1 : 0;
 }
 
-static int ReadFlag(const char* path, const char* key)
-{
+static int ReadFlag(const char* path, const char* key) {
     char scratch[MAX_PATH];
     return ReadIniValue(path, scratch, sizeof scratch, SectionName, key, "False", "True");
 }
 
-static void ReadName(const char* path, char (&field)[256], const char* key, const char* fallback)
-{
+static void ReadName(const char* path, char (&field)[256], const char* key, const char* fallback) {
     // The profile call cuts a longer value to 255 bytes and terminates it.
     field[0] = '\0';
     ReadIniValue(path, field, sizeof field, SectionName, key, fallback, nullptr);
 }
 
-void LoadSettings(const char* path)
-{
+void LoadSettings(const char* path) {
     if (path[0] == '\0') {
         // A bare file name would make the profile calls use the Windows directory.
         g_settings = Settings{};
@@ -65,10 +61,11 @@ void LoadSettings(const char* path)
     ReadName(path, g_settings.ServoMapFile, "ServoMapFile", "joy4way");
 }
 
-static const char* FlagText(int flag) { return flag != 0 ? "True" : "False"; }
+static const char* FlagText(int flag) {
+    return flag != 0 ? "True" : "False";
+}
 
-void SaveSettings(const char* path)
-{
+void SaveSettings(const char* path) {
     if (path[0] == '\0') {
         return;
     }
@@ -79,8 +76,7 @@ void SaveSettings(const char* path)
     WriteIniValue(path, SectionName, "ServoMapFile", g_settings.ServoMapFile);
 }
 
-bool BuildSettingsPath(const char* directory, char* destination)
-{
+bool BuildSettingsPath(const char* directory, char* destination) {
     static const char FileName[] = "Velmora.ini";
     const std::size_t dirLength = std::strlen(directory);
     destination[0] = '\0';

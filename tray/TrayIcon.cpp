@@ -9,8 +9,7 @@ UINT TaskbarCreatedMessage = 0;
 
 static const char TrayWindowClass[] = "TrayIconClass";
 
-void CopyMultiByteCut(char* member, std::size_t size, const char* src)
-{
+void CopyMultiByteCut(char* member, std::size_t size, const char* src, UINT codePage) {
     std::memset(member, 0, size);
     if (src == nullptr || size == 0) {
         return;
@@ -18,7 +17,8 @@ void CopyMultiByteCut(char* member, std::size_t size, const char* src)
     std::size_t used = 0;
     while (src[used] != '\0') {
         const std::size_t width =
-            (IsDBCSLeadByte(static_cast<BYTE>(src[used])) && src[used + 1] != '\0') ? 2 : 1;
+            (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(src[used])) && src[used + 1] != '\0') ? 2
+                                                                                                : 1;
         if (used + width > size - 1) {
             break;
         }
@@ -27,8 +27,7 @@ void CopyMultiByteCut(char* member, std::size_t size, const char* src)
     std::memcpy(member, src, used);
 }
 
-TrayIcon::TrayIcon()
-{
+TrayIcon::TrayIcon() {
     ActiveInstance = this;
     std::memset(&IconRecord, 0, sizeof IconRecord);
 
@@ -39,8 +38,7 @@ TrayIcon::TrayIcon()
     BalloonCapable = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
 }
 
-TrayIcon::~TrayIcon()
-{
+TrayIcon::~TrayIcon() {
     Withdraw();
     if (HiddenWindow != nullptr) {
         g_trayShell.destroyWindow(HiddenWindow);
@@ -49,8 +47,7 @@ TrayIcon::~TrayIcon()
 
 int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* tip, HICON icon,
                       UINT id, int startHidden, const char* balloonText, const char* balloonTitle,
-                      DWORD balloonIconFlags, UINT balloonSeconds)
-{
+                      DWORD balloonIconFlags, UINT balloonSeconds) {
     TraySupported = LOBYTE(LOWORD(g_trayShell.getVersion())) >= 4;
     if (!TraySupported) {
         return 0;
@@ -66,9 +63,9 @@ int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* 
     RegisterClassExA(&windowClass); // already registered by an earlier call: fine
 
     // Top-level, so it hears the "TaskbarCreated" broadcast; never shown.
-    HiddenWindow = CreateWindowExA(0, TrayWindowClass, "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ModuleInstance,
-                                   nullptr);
+    HiddenWindow =
+        CreateWindowExA(0, TrayWindowClass, "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ModuleInstance, nullptr);
 
     IconRecord.cbSize = TrayRecordSize;
     IconRecord.hWnd = owner != nullptr ? owner : HiddenWindow;
@@ -110,8 +107,7 @@ int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* 
     return result;
 }
 
-int TrayIcon::SetIcon(HICON icon)
-{
+int TrayIcon::SetIcon(HICON icon) {
     if (!TraySupported) {
         return 0;
     }
@@ -123,8 +119,7 @@ int TrayIcon::SetIcon(HICON icon)
     return g_trayShell.notifyIcon(NIM_MODIFY, &IconRecord);
 }
 
-int TrayIcon::Withdraw()
-{
+int TrayIcon::Withdraw() {
     RestoreOnRestart = 0;
     if (!TraySupported || NotAdded) {
         return 1;
@@ -137,8 +132,7 @@ int TrayIcon::Withdraw()
     return NotAdded ? 1 : 0;
 }
 
-void TrayIcon::Reinstate()
-{
+void TrayIcon::Reinstate() {
     if (!RestoreOnRestart || OffTaskbar) {
         return;
     }
@@ -148,8 +142,7 @@ void TrayIcon::Reinstate()
     RestoreOnRestart = ok;
 }
 
-int TrayIcon::AddAgain()
-{
+int TrayIcon::AddAgain() {
     if (!TraySupported || !NotAdded) {
         return 0;
     }
@@ -160,8 +153,7 @@ int TrayIcon::AddAgain()
     return ok;
 }
 
-int WaitForTaskbar(TrayIcon& icon, DWORD patienceMilliseconds, DWORD intervalMilliseconds)
-{
+int WaitForTaskbar(TrayIcon& icon, DWORD patienceMilliseconds, DWORD intervalMilliseconds) {
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < patienceMilliseconds) {
         // Serve sent messages only: a WM_QUIT already queued (by -exit) stays

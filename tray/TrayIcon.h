@@ -67,8 +67,8 @@ extern UINT TaskbarCreatedMessage;
 extern TrayIcon g_trayIcon;
 
 // Copies src into a member of size bytes, cut so that a double-byte character
-// never loses its trail byte; the rest of the member is zero-filled.
-void CopyMultiByteCut(char* member, std::size_t size, const char* src);
+// of the code page never loses its trail byte; the rest is zero-filled.
+void CopyMultiByteCut(char* member, std::size_t size, const char* src, UINT codePage = CP_ACP);
 
 // Startup's patience with a taskbar that is not there yet (Windows starts
 // programs from the Run key before the shell is ready): tries the add of an

@@ -4,8 +4,7 @@
 
 #include <algorithm>
 
-static int SetInList(std::vector<int>& list, int value, int on)
-{
+static int SetInList(std::vector<int>& list, int value, int on) {
     auto found = std::find(list.begin(), list.end(), value);
     if (found != list.end()) {
         list.erase(found);
@@ -16,17 +15,17 @@ static int SetInList(std::vector<int>& list, int value, int on)
     return 1;
 }
 
-int TrayIcon::SetItemChecked(int commandId, int on) { return SetInList(CheckedIds, commandId, on); }
+int TrayIcon::SetItemChecked(int commandId, int on) {
+    return SetInList(CheckedIds, commandId, on);
+}
 
-int TrayIcon::SetPositionGreyed(int position, int on)
-{
+int TrayIcon::SetPositionGreyed(int position, int on) {
     return SetInList(GreyedPositions, position, on);
 }
 
 void TrayIcon::AdjustPopup(HMENU) {}
 
-HMENU TrayIcon::LoadPopup(HMENU* loadedMenu) const
-{
+HMENU TrayIcon::LoadPopup(HMENU* loadedMenu) const {
     *loadedMenu = LoadMenuA(ModuleInstance, MAKEINTRESOURCEA(LOWORD(IconRecord.uID)));
     if (*loadedMenu == nullptr) {
         return nullptr;
@@ -39,8 +38,7 @@ HMENU TrayIcon::LoadPopup(HMENU* loadedMenu) const
     return popup;
 }
 
-int TrayIcon::ShowPopupMenu(HWND target)
-{
+int TrayIcon::ShowPopupMenu(HWND target) {
     HMENU menu = nullptr;
     HMENU popup = LoadPopup(&menu);
     if (popup == nullptr) {
@@ -69,8 +67,7 @@ int TrayIcon::ShowPopupMenu(HWND target)
     return 1;
 }
 
-int TrayIcon::PostDefaultCommand(HWND target)
-{
+int TrayIcon::PostDefaultCommand(HWND target) {
     SetForegroundWindow(IconRecord.hWnd);
     UINT command = static_cast<UINT>(DefaultItem);
     if (DefaultByPosition) {
@@ -87,8 +84,7 @@ int TrayIcon::PostDefaultCommand(HWND target)
     return 1;
 }
 
-int TrayIcon::OnTrayNotification(WPARAM wParam, LPARAM lParam)
-{
+int TrayIcon::OnTrayNotification(WPARAM wParam, LPARAM lParam) {
     if (wParam != IconRecord.uID) {
         return 0;
     }
@@ -106,8 +102,7 @@ int TrayIcon::OnTrayNotification(WPARAM wParam, LPARAM lParam)
     }
 }
 
-LRESULT CALLBACK TrayIcon::TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK TrayIcon::TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     TrayIcon* self = ActiveInstance;
     if (self == nullptr || window != self->HiddenWindow) {
         return DefWindowProcA(window, message, wParam, lParam);

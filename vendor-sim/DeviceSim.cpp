@@ -7,8 +7,7 @@
 
 namespace {
 
-std::string SimFile(const char* name)
-{
+std::string SimFile(const char* name) {
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -20,8 +19,7 @@ std::string SimFile(const char* name)
     return file + name;
 }
 
-std::string ReadConfig(const char* section, const char* key)
-{
+std::string ReadConfig(const char* section, const char* key) {
     std::vector<char> value(1 << 16);
     GetPrivateProfileStringA(section, key, "", value.data(), static_cast<DWORD>(value.size()),
                              SimFile("DeviceSim.ini").c_str());
@@ -32,15 +30,13 @@ std::string ReadConfig(const char* section, const char* key)
 // loads the stand-ins from any directory, so the name is fixed.
 class JournalLock {
   public:
-    JournalLock() : mutex_(CreateMutexA(nullptr, FALSE, "Velmora_DeviceSimJournal"))
-    {
+    JournalLock() : mutex_(CreateMutexA(nullptr, FALSE, "Velmora_DeviceSimJournal")) {
         if (mutex_ != nullptr) {
             // An abandoned lock (a writer killed mid-call) is ours all the same.
             WaitForSingleObject(mutex_, INFINITE);
         }
     }
-    ~JournalLock()
-    {
+    ~JournalLock() {
         if (mutex_ != nullptr) {
             ReleaseMutex(mutex_);
             CloseHandle(mutex_);
@@ -55,10 +51,11 @@ class JournalLock {
 
 } // namespace
 
-int SimUltraStikCount() { return std::atoi(ReadConfig("UltraStik", "Count").c_str()); }
+int SimUltraStikCount() {
+    return std::atoi(ReadConfig("UltraStik", "Count").c_str());
+}
 
-std::vector<int> SimPacDriveTypes()
-{
+std::vector<int> SimPacDriveTypes() {
     std::vector<int> types;
     const std::string list = ReadConfig("PacDrive", "Types");
     std::size_t start = 0;
@@ -76,8 +73,7 @@ std::vector<int> SimPacDriveTypes()
     return types;
 }
 
-void SimJournal(const std::string& line)
-{
+void SimJournal(const std::string& line) {
     const std::string record = line + "\r\n";
     JournalLock lock;
     HANDLE file = CreateFileA(SimFile("DeviceSim.log").c_str(), FILE_APPEND_DATA,
@@ -91,8 +87,7 @@ void SimJournal(const std::string& line)
     CloseHandle(file);
 }
 
-std::string SimEscape(const char* text)
-{
+std::string SimEscape(const char* text) {
     std::string out;
     for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
         const unsigned char byte = static_cast<unsigned char>(*p);

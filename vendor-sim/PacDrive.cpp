@@ -7,21 +7,18 @@
 
 extern "C" {
 
-int WINAPI PacDriveCount()
-{
+int WINAPI PacDriveCount() {
     const int count = static_cast<int>(SimPacDriveTypes().size());
     SimJournal("PacDrive 2 -> " + std::to_string(count));
     return count;
 }
 
-int WINAPI PacDriveShutdown()
-{
+int WINAPI PacDriveShutdown() {
     SimJournal("PacDrive 3");
     return 1;
 }
 
-int WINAPI PacDriveDeviceType(int index)
-{
+int WINAPI PacDriveDeviceType(int index) {
     // Read again rather than kept: the stand-in holds no state between calls.
     const std::vector<int> types = SimPacDriveTypes();
     const int type = (index >= 0 && index < static_cast<int>(types.size())) ? types[index] : 0;
@@ -29,14 +26,12 @@ int WINAPI PacDriveDeviceType(int index)
     return type;
 }
 
-int WINAPI ServoStikSet4Way()
-{
+int WINAPI ServoStikSet4Way() {
     SimJournal("PacDrive 29");
     return 1;
 }
 
-int WINAPI ServoStikSet8Way()
-{
+int WINAPI ServoStikSet8Way() {
     SimJournal("PacDrive 30");
     return 1;
 }

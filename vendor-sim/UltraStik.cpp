@@ -7,21 +7,18 @@
 
 extern "C" {
 
-int WINAPI UltraStikCount()
-{
+int WINAPI UltraStikCount() {
     const int count = SimUltraStikCount();
     SimJournal("UltraStik 1 -> " + std::to_string(count));
     return count;
 }
 
-int WINAPI UltraStikShutdown()
-{
+int WINAPI UltraStikShutdown() {
     SimJournal("UltraStik 2");
     return 1;
 }
 
-int WINAPI UltraStikLoadMap(int index, const char* mapName)
-{
+int WINAPI UltraStikLoadMap(int index, const char* mapName) {
     SimJournal("UltraStik 13 " + std::to_string(index) + " " + SimEscape(mapName));
     return 1;
 }

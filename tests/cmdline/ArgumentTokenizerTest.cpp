@@ -15,8 +15,7 @@ struct Split {
 };
 
 // Q stands for a double quote, to keep the table readable.
-std::string Q(std::string text)
-{
+std::string Q(std::string text) {
     for (char& c : text) {
         if (c == 'Q') {
             c = '"';
@@ -45,8 +44,7 @@ const Split SplitTable[] = {
     {"a\fb", {"a\fb"}},
 };
 
-TEST(ArgumentTokenizer, SplitsAsTheTableSays)
-{
+TEST(ArgumentTokenizer, SplitsAsTheTableSays) {
     CommandLineRecorder recorder;
     for (std::size_t row = 0; row < std::size(SplitTable); ++row) {
         const Split& expected = SplitTable[row];
@@ -64,8 +62,7 @@ TEST(ArgumentTokenizer, SplitsAsTheTableSays)
     EXPECT_EQ(CommandLineRecorder::releases, static_cast<int>(std::size(SplitTable)));
 }
 
-TEST(ArgumentTokenizer, OneBlockSizedFromTheInputLength)
-{
+TEST(ArgumentTokenizer, OneBlockSizedFromTheInputLength) {
     CommandLineRecorder recorder;
     const std::size_t pointer = sizeof(char*);
     // Empty input: two pointer slots and two bytes.
@@ -100,8 +97,7 @@ TEST(ArgumentTokenizer, OneBlockSizedFromTheInputLength)
     }
 }
 
-TEST(ArgumentTokenizer, FailedAllocationGivesNoVectorAndNoCount)
-{
+TEST(ArgumentTokenizer, FailedAllocationGivesNoVectorAndNoCount) {
     CommandLineRecorder recorder;
     CommandLineRecorder::failAllocation = true;
     int count = 7;

@@ -35,25 +35,29 @@ const DispatchRow DispatchTable[] = {
     {"-servo joy8way", {"PacDrive 30"}, {32783}, false, false},
     {"-servo 4way", {"PacDrive 30"}, {32783}, false, false},
     {"-servo JOY4WAY", {"PacDrive 30"}, {32783}, false, false},
-    {"-servo joy4way -u360 analog", {"UltraStik 13 0 analog", "PacDrive 29"}, {32775, 32784},
-     false, false},
+    {"-servo joy4way -u360 analog",
+     {"UltraStik 13 0 analog", "PacDrive 29"},
+     {32775, 32784},
+     false,
+     false},
     {"-exit", {}, {}, false, true},
     {"-u360 joy2way -exit", {"UltraStik 13 0 joy2way"}, {32781}, false, true},
     {"-u360 -exit", {"UltraStik 13 0 mouse"}, {32774}, false, true},
-    {"-exit -servo joy8way -u360 vjoy2way", {"UltraStik 13 0 vjoy2way", "PacDrive 30"},
-     {32782, 32783}, false, true},
+    {"-exit -servo joy8way -u360 vjoy2way",
+     {"UltraStik 13 0 vjoy2way", "PacDrive 30"},
+     {32782, 32783},
+     false,
+     true},
     {"stray -x -u360 easyjoy8way", {"UltraStik 13 0 easyjoy8way"}, {32777}, false, false},
 };
 
 class Dispatcher : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         g_trayIcon.CheckedIds.clear();
         U360DeviceCount = 1;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         g_trayIcon.CheckedIds.clear();
         U360DeviceCount = 0;
     }
@@ -62,8 +66,7 @@ class Dispatcher : public ::testing::Test {
     CommandLineRecorder commandLine;
 };
 
-TEST_F(Dispatcher, ActsAsTheTableSays)
-{
+TEST_F(Dispatcher, ActsAsTheTableSays) {
     for (std::size_t row = 0; row < std::size(DispatchTable); ++row) {
         const DispatchRow& expected = DispatchTable[row];
         VendorRecorder::calls.clear();
@@ -82,8 +85,7 @@ TEST_F(Dispatcher, ActsAsTheTableSays)
     }
 }
 
-TEST_F(Dispatcher, UsageBoxTextCaptionAndStyle)
-{
+TEST_F(Dispatcher, UsageBoxTextCaptionAndStyle) {
     ProcessCommandLine("-help");
     ASSERT_EQ(CommandLineRecorder::boxes.size(), 1u);
     EXPECT_EQ(CommandLineRecorder::boxes[0].text,
@@ -101,8 +103,7 @@ TEST_F(Dispatcher, UsageBoxTextCaptionAndStyle)
     EXPECT_EQ(CommandLineRecorder::boxes[0].style, 0u); // MB_OK, no icon
 }
 
-TEST_F(Dispatcher, NamesReachTheSettings)
-{
+TEST_F(Dispatcher, NamesReachTheSettings) {
     ProcessCommandLine("-u360 rdjoy4way -servo joy8way");
     EXPECT_STREQ(g_settings.U360MapFile, "rdjoy4way");
     EXPECT_STREQ(g_settings.ServoMapFile, "joy8way");
@@ -110,8 +111,7 @@ TEST_F(Dispatcher, NamesReachTheSettings)
     EXPECT_STREQ(g_settings.ServoMapFile, "joy4way");
 }
 
-TEST_F(Dispatcher, NoMemoryForTheVectorActsOnNothing)
-{
+TEST_F(Dispatcher, NoMemoryForTheVectorActsOnNothing) {
     CommandLineRecorder::failAllocation = true;
     ProcessCommandLine("-u360 joy4way -exit");
     EXPECT_TRUE(VendorRecorder::calls.empty());
@@ -120,8 +120,7 @@ TEST_F(Dispatcher, NoMemoryForTheVectorActsOnNothing)
     EXPECT_EQ(CommandLineRecorder::releases, 0);
 }
 
-TEST_F(Dispatcher, OverlongMapNameKeepsItsFirst255Bytes)
-{
+TEST_F(Dispatcher, OverlongMapNameKeepsItsFirst255Bytes) {
     for (std::size_t length : {255u, 256u, 10000u}) {
         VendorRecorder::calls.clear();
         std::string name;

@@ -8,8 +8,7 @@
 namespace {
 
 // Loads tokens into a fresh table.
-int Load(SwitchTable& table, const std::vector<std::string>& tokens)
-{
+int Load(SwitchTable& table, const std::vector<std::string>& tokens) {
     std::vector<const char*> vector;
     for (const std::string& token : tokens) {
         vector.push_back(token.c_str());
@@ -19,8 +18,7 @@ int Load(SwitchTable& table, const std::vector<std::string>& tokens)
 }
 
 // All arguments of a switch, read through ArgumentOr until the fallback shows.
-std::vector<std::string> ArgumentsOf(const SwitchTable& table, const char* name)
-{
+std::vector<std::string> ArgumentsOf(const SwitchTable& table, const char* name) {
     std::vector<std::string> args;
     for (unsigned i = 0;; ++i) {
         std::string value = table.ArgumentOr(name, i, "<none>");
@@ -60,8 +58,7 @@ const LoadRow LoadTable[] = {
     {{"-\xE9", "x"}, {{"-\xE9", {"x"}}}},
 };
 
-TEST(SwitchTable, LoadsAsTheTableSays)
-{
+TEST(SwitchTable, LoadsAsTheTableSays) {
     for (std::size_t row = 0; row < std::size(LoadTable); ++row) {
         const LoadRow& expected = LoadTable[row];
         SwitchTable table;
@@ -75,22 +72,20 @@ TEST(SwitchTable, LoadsAsTheTableSays)
     }
 }
 
-TEST(SwitchTable, LooksLikeSwitch)
-{
+TEST(SwitchTable, LooksLikeSwitch) {
     const struct {
         const char* token;
         bool isSwitch;
-    } rows[] = {{nullptr, false}, {"", false},    {"-", false},  {"-5", false},    {"-12", false},
-                {"--", true},     {"-x", true},   {"-u360", true}, {"u360", false}, {"-\x80", true},
-                {"-9x", false},   {"-/", true},   {"-:", true}};
+    } rows[] = {{nullptr, false}, {"", false},  {"-", false},    {"-5", false},   {"-12", false},
+                {"--", true},     {"-x", true}, {"-u360", true}, {"u360", false}, {"-\x80", true},
+                {"-9x", false},   {"-/", true}, {"-:", true}};
     for (const auto& row : rows) {
         EXPECT_EQ(SwitchTable::LooksLikeSwitch(row.token), row.isSwitch)
             << (row.token ? row.token : "(null)");
     }
 }
 
-TEST(SwitchTable, MatchingIsExactAndCaseSensitive)
-{
+TEST(SwitchTable, MatchingIsExactAndCaseSensitive) {
     SwitchTable table;
     Load(table, {"-HELP", "-u360", "mouse"});
     EXPECT_FALSE(table.Contains("-help"));
@@ -99,8 +94,7 @@ TEST(SwitchTable, MatchingIsExactAndCaseSensitive)
     EXPECT_TRUE(table.Contains("-HELP"));
 }
 
-TEST(SwitchTable, ArgumentOrFallsBack)
-{
+TEST(SwitchTable, ArgumentOrFallsBack) {
     SwitchTable table;
     Load(table, {"-u360", "mouse", "analog"});
     EXPECT_EQ(table.ArgumentOr("-u360", 0, "fb"), "mouse");
@@ -116,8 +110,7 @@ TEST(SwitchTable, ArgumentOrFallsBack)
     EXPECT_THROW(table.RequireArgument("-servo", 0), int);
 }
 
-TEST(SwitchTable, ASecondLoadReplacesTheFirst)
-{
+TEST(SwitchTable, ASecondLoadReplacesTheFirst) {
     SwitchTable table;
     Load(table, {"-exit"});
     EXPECT_EQ(Load(table, {"-u360", "mouse"}), 1);

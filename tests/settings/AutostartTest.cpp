@@ -11,8 +11,7 @@
 namespace {
 
 // The Run value as the registry holds it, or "<absent>".
-std::string RunValue(DWORD* type = nullptr, DWORD* size = nullptr)
-{
+std::string RunValue(DWORD* type = nullptr, DWORD* size = nullptr) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return "<absent>";
@@ -32,8 +31,7 @@ std::string RunValue(DWORD* type = nullptr, DWORD* size = nullptr)
     return status == ERROR_SUCCESS ? std::string(data) : "<absent>";
 }
 
-TEST(Autostart, OnOffOnWritesDeletesAndWritesAgain)
-{
+TEST(Autostart, OnOffOnWritesDeletesAndWritesAgain) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, RunKeyPath, &key), ERROR_SUCCESS);
     RegSetValueExA(key, RunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>("other"), 6);
@@ -61,8 +59,7 @@ TEST(Autostart, OnOffOnWritesDeletesAndWritesAgain)
     RemoveStartupEntry();
 }
 
-TEST(Autostart, APathWithBlanksIsQuoted)
-{
+TEST(Autostart, APathWithBlanksIsQuoted) {
     const struct {
         const char* path;
         const char* command;

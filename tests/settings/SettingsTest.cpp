@@ -11,8 +11,7 @@ namespace {
 
 class SettingsFile : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         g_settings = Settings{};
         path = dir.file("Velmora.ini");
     }
@@ -27,8 +26,7 @@ const char FreshFile[] = "[General]\r\n"
                          "U360MapFile=mouse\r\n"
                          "ServoMapFile=joy4way\r\n";
 
-TEST_F(SettingsFile, NoFileGivesDefaultsAndASaveWritesTheFiveKeysInOrder)
-{
+TEST_F(SettingsFile, NoFileGivesDefaultsAndASaveWritesTheFiveKeysInOrder) {
     LoadSettings(path.c_str());
     EXPECT_EQ(g_settings.LaunchOnStartup, 0);
     EXPECT_EQ(g_settings.MouseDrag, 0);
@@ -41,13 +39,12 @@ TEST_F(SettingsFile, NoFileGivesDefaultsAndASaveWritesTheFiveKeysInOrder)
     EXPECT_EQ(ReadWholeFile(path), FreshFile);
 }
 
-TEST_F(SettingsFile, FlagsReadTrueInAnyCaseAndNothingElse)
-{
+TEST_F(SettingsFile, FlagsReadTrueInAnyCaseAndNothingElse) {
     const struct {
         const char* stored;
         int flag;
-    } rows[] = {{"True", 1}, {"TRUE", 1}, {"true", 1}, {"tRuE", 1}, {"1", 0},
-                {"yes", 0},  {"", 0},     {"Truee", 0}, {"Tru", 0}, {"False", 0}};
+    } rows[] = {{"True", 1}, {"TRUE", 1}, {"true", 1},  {"tRuE", 1}, {"1", 0},
+                {"yes", 0},  {"", 0},     {"Truee", 0}, {"Tru", 0},  {"False", 0}};
     for (const auto& row : rows) {
         WriteWholeFile(path, std::string("[General]\r\nLaunchOnStartup=") + row.stored +
                                  "\r\nMouseDrag=" + row.stored + "\r\nReverseMouse=" + row.stored +
@@ -59,8 +56,7 @@ TEST_F(SettingsFile, FlagsReadTrueInAnyCaseAndNothingElse)
     }
 }
 
-TEST_F(SettingsFile, ASaveLeavesOtherSectionsAndKeysAlone)
-{
+TEST_F(SettingsFile, ASaveLeavesOtherSectionsAndKeysAlone) {
     WriteWholeFile(path, "[Other]\r\nKey=Value\r\n"
                          "[General]\r\nExtra=kept\r\nU360MapFile=analog\r\n"
                          "[Tail]\r\nA=1\r\n");
@@ -83,8 +79,7 @@ TEST_F(SettingsFile, ASaveLeavesOtherSectionsAndKeysAlone)
     EXPECT_STREQ(value, "joy2way");
 }
 
-TEST_F(SettingsFile, NamesLoadAsStored)
-{
+TEST_F(SettingsFile, NamesLoadAsStored) {
     const std::string longName(300, 'n');
     const struct {
         std::string line;
@@ -109,8 +104,7 @@ TEST_F(SettingsFile, NamesLoadAsStored)
     EXPECT_STREQ(value, "Mouse");
 }
 
-TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord)
-{
+TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord) {
     WriteWholeFile(path, FreshFile);
     LoadSettings(path.c_str());
     std::strcpy(g_settings.U360MapFile, "joy8way");
@@ -138,8 +132,7 @@ TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord)
     EXPECT_STREQ(g_settings.U360MapFile, "joy8way");
 }
 
-TEST_F(SettingsFile, NoUsablePathMeansDefaultsAndNoFile)
-{
+TEST_F(SettingsFile, NoUsablePathMeansDefaultsAndNoFile) {
     std::strcpy(g_settings.U360MapFile, "stale");
     LoadSettings("");
     EXPECT_STREQ(g_settings.U360MapFile, "mouse");
@@ -152,8 +145,7 @@ TEST_F(SettingsFile, NoUsablePathMeansDefaultsAndNoFile)
               INVALID_FILE_ATTRIBUTES);
 }
 
-TEST(SettingsPath, IsTheDirectoryAndTheFileNameOrNothing)
-{
+TEST(SettingsPath, IsTheDirectoryAndTheFileNameOrNothing) {
     char out[MAX_PATH];
     EXPECT_TRUE(BuildSettingsPath("C:\\Games\\", out));
     EXPECT_STREQ(out, "C:\\Games\\Velmora.ini");
@@ -170,8 +162,7 @@ TEST(SettingsPath, IsTheDirectoryAndTheFileNameOrNothing)
     EXPECT_FALSE(BuildSettingsPath("", out));
 }
 
-TEST(ProgramDirectory, IsThePathUpToItsLastBackslash)
-{
+TEST(ProgramDirectory, IsThePathUpToItsLastBackslash) {
     const struct {
         const char* module;
         const char* directory;

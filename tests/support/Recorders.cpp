@@ -9,62 +9,55 @@ std::vector<int> VendorRecorder::pacDriveTypes;
 
 namespace vendor {
 using R = VendorRecorder;
-int WINAPI U360Count()
-{
+int WINAPI U360Count() {
     R::calls.push_back("UltraStik 1 -> " + std::to_string(R::sticks));
     return R::sticks;
 }
-int WINAPI U360Shutdown()
-{
+int WINAPI U360Shutdown() {
     R::calls.push_back("UltraStik 2");
     return 1;
 }
-int WINAPI U360LoadMap(int index, const char* name)
-{
+int WINAPI U360LoadMap(int index, const char* name) {
     R::calls.push_back("UltraStik 13 " + std::to_string(index) + " " + name);
     return 1;
 }
-int WINAPI PacCount()
-{
+int WINAPI PacCount() {
     const int count = static_cast<int>(R::pacDriveTypes.size());
     R::calls.push_back("PacDrive 2 -> " + std::to_string(count));
     return count;
 }
-int WINAPI PacShutdown()
-{
+int WINAPI PacShutdown() {
     R::calls.push_back("PacDrive 3");
     return 1;
 }
-int WINAPI PacType(int index)
-{
+int WINAPI PacType(int index) {
     const int type = index >= 0 && index < static_cast<int>(R::pacDriveTypes.size())
                          ? R::pacDriveTypes[index]
                          : 0;
     R::calls.push_back("PacDrive 20 " + std::to_string(index) + " -> " + std::to_string(type));
     return type;
 }
-int WINAPI Servo4()
-{
+int WINAPI Servo4() {
     R::calls.push_back("PacDrive 29");
     return 1;
 }
-int WINAPI Servo8()
-{
+int WINAPI Servo8() {
     R::calls.push_back("PacDrive 30");
     return 1;
 }
 } // namespace vendor
 
-VendorRecorder::VendorRecorder(int stickCount, std::vector<int> types) : saved_(g_devices)
-{
+VendorRecorder::VendorRecorder(int stickCount, std::vector<int> types) : saved_(g_devices) {
     calls.clear();
     sticks = stickCount;
     pacDriveTypes = std::move(types);
-    g_devices = {vendor::U360Count, vendor::U360Shutdown, vendor::U360LoadMap, vendor::PacCount,
-                 vendor::PacShutdown, vendor::PacType,    vendor::Servo4,      vendor::Servo8};
+    g_devices = {vendor::U360Count,   vendor::U360Shutdown, vendor::U360LoadMap, vendor::PacCount,
+                 vendor::PacShutdown, vendor::PacType,      vendor::Servo4,      vendor::Servo8};
 }
 
-VendorRecorder::~VendorRecorder() { g_devices = saved_; }
+VendorRecorder::~VendorRecorder() {
+    g_devices = saved_;
+}
 
 std::vector<ShellRecorder::Call> ShellRecorder::calls;
 std::deque<BOOL> ShellRecorder::results;
@@ -75,8 +68,7 @@ DWORD ShellRecorder::majorVersion = 6;
 
 namespace shell {
 using R = ShellRecorder;
-BOOL WINAPI Notify(DWORD message, PNOTIFYICONDATAA record)
-{
+BOOL WINAPI Notify(DWORD message, PNOTIFYICONDATAA record) {
     R::calls.push_back({message, *record});
     if (R::results.empty()) {
         return TRUE;
@@ -85,22 +77,21 @@ BOOL WINAPI Notify(DWORD message, PNOTIFYICONDATAA record)
     R::results.pop_front();
     return result;
 }
-DWORD WINAPI Version() { return R::version; }
-BOOL WINAPI VersionEx(LPOSVERSIONINFOA info)
-{
+DWORD WINAPI Version() {
+    return R::version;
+}
+BOOL WINAPI VersionEx(LPOSVERSIONINFOA info) {
     info->dwPlatformId = R::platformId;
     info->dwMajorVersion = R::majorVersion;
     return TRUE;
 }
-BOOL WINAPI Destroy(HWND window)
-{
+BOOL WINAPI Destroy(HWND window) {
     R::destroyedWindows.push_back(window);
     return DestroyWindow(window);
 }
 } // namespace shell
 
-ShellRecorder::ShellRecorder() : saved_(g_trayShell)
-{
+ShellRecorder::ShellRecorder() : saved_(g_trayShell) {
     calls.clear();
     results.clear();
     destroyedWindows.clear();
@@ -110,7 +101,9 @@ ShellRecorder::ShellRecorder() : saved_(g_trayShell)
     g_trayShell = {shell::Notify, shell::Version, shell::VersionEx, shell::Destroy};
 }
 
-ShellRecorder::~ShellRecorder() { g_trayShell = saved_; }
+ShellRecorder::~ShellRecorder() {
+    g_trayShell = saved_;
+}
 
 std::vector<CommandLineRecorder::Box> CommandLineRecorder::boxes;
 int CommandLineRecorder::closes = 0;
@@ -118,8 +111,7 @@ bool CommandLineRecorder::failAllocation = false;
 std::vector<std::size_t> CommandLineRecorder::allocations;
 int CommandLineRecorder::releases = 0;
 
-CommandLineRecorder::CommandLineRecorder() : saved_(g_commandLineSeam)
-{
+CommandLineRecorder::CommandLineRecorder() : saved_(g_commandLineSeam) {
     boxes.clear();
     closes = 0;
     failAllocation = false;
@@ -139,13 +131,14 @@ CommandLineRecorder::CommandLineRecorder() : saved_(g_commandLineSeam)
     };
 }
 
-CommandLineRecorder::~CommandLineRecorder() { g_commandLineSeam = saved_; }
+CommandLineRecorder::~CommandLineRecorder() {
+    g_commandLineSeam = saved_;
+}
 
 std::vector<std::string> AppRecorder::boxes;
 int AppRecorder::answer = IDOK;
 
-AppRecorder::AppRecorder(int reply) : saved_(g_appSeam)
-{
+AppRecorder::AppRecorder(int reply) : saved_(g_appSeam) {
     boxes.clear();
     answer = reply;
     g_appSeam.messageBox = [](HWND, LPCSTR text, LPCSTR caption, UINT style) -> int {
@@ -154,4 +147,6 @@ AppRecorder::AppRecorder(int reply) : saved_(g_appSeam)
     };
 }
 
-AppRecorder::~AppRecorder() { g_appSeam = saved_; }
+AppRecorder::~AppRecorder() {
+    g_appSeam = saved_;
+}

@@ -34,8 +34,8 @@ class ShellRecorder {
     static std::vector<Call> calls;
     static std::deque<BOOL> results; // answers, front first; TRUE when empty
     static std::vector<HWND> destroyedWindows;
-    static DWORD version;            // what GetVersion gives
-    static DWORD platformId;         // what GetVersionExA gives
+    static DWORD version;    // what GetVersion gives
+    static DWORD platformId; // what GetVersionExA gives
     static DWORD majorVersion;
 
   private:

@@ -5,8 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-static void RemoveTree(const std::string& directory)
-{
+static void RemoveTree(const std::string& directory) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
@@ -29,8 +28,7 @@ static void RemoveTree(const std::string& directory)
     RemoveDirectoryA(directory.c_str());
 }
 
-TempDir::TempDir()
-{
+TempDir::TempDir() {
     static unsigned counter = 0;
     char base[MAX_PATH];
     GetTempPathA(MAX_PATH, base);
@@ -44,18 +42,18 @@ TempDir::TempDir()
     }
 }
 
-TempDir::~TempDir() { RemoveTree(path_); }
+TempDir::~TempDir() {
+    RemoveTree(path_);
+}
 
-std::string ReadWholeFile(const std::string& path)
-{
+std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
 
-void WriteWholeFile(const std::string& path, const std::string& content)
-{
+void WriteWholeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
 }
