@@ -1,0 +1,240 @@
+// The first-instance decision and the hand-over of command lines, with real
+// Velmora.exe processes.
+#include "ProgramUnderTest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(Channel, TheFirstStartIsTheServerAndTheNextAfterItsEndToo) {
+    ASSERT_FALSE(FirstInstanceMarked()) << "an instance is already running";
+    ProgramUnderTest program;
+    for (int round = 0; round < 2; ++round) {
+        program.StartServer();
+        HWND channel = program.ChannelWindow();
+        ASSERT_NE(channel, nullptr);
+        EXPECT_FALSE(IsWindowVisible(channel));
+        DWORD pid = 0;
+        GetWindowThreadProcessId(channel, &pid);
+        EXPECT_EQ(pid, GetProcessId(program.server));
+        EXPECT_TRUE(FirstInstanceMarked());
+        HWND controller = program.ControllerWindow();
+        ASSERT_NE(controller, nullptr);
+        EXPECT_FALSE(IsWindowVisible(controller)) << "the Settings window starts hidden";
+
+        EXPECT_EQ(program.ExitServer(), 0u) << "round " << round;
+        EXPECT_FALSE(FirstInstanceMarked());
+        EXPECT_EQ(FindWindowA("Velmora_Server", nullptr), nullptr);
+    }
+}
+
+TEST(Channel, LaterStartsHandTheirCommandLineOverAndEnd) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    std::size_t mark = program.Journal().size();
+    EXPECT_EQ(program.Run("-u360 joy4way"), 1u);
+    // The client ended only after the server acted.
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"UltraStik 13 0 joy4way"});
+
+    mark = program.Journal().size();
+    EXPECT_EQ(program.Run("-servo joy8way"), 1u) << "a third start behaves like the second";
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"PacDrive 30"});
+
+    mark = program.Journal().size();
+    EXPECT_EQ(program.Run(""), 1u);
+    EXPECT_TRUE(program.JournalSince(mark).empty());
+    EXPECT_EQ(WaitExit(program.server, 0), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+TEST(Channel, AClientStartedRightAfterTheServerIsStillDelivered) {
+    ProgramUnderTest program(1, "4");
+    program.server = program.Start("");
+    // Once the mutex marks the first instance, it is still far from its main loop.
+    ASSERT_TRUE(WaitUntil([](void*) { return FirstInstanceMarked(); }, nullptr, 10000));
+    HANDLE client = program.Start("-u360 analog");
+    EXPECT_EQ(WaitExit(client, 20000), 1u);
+    EXPECT_TRUE(Contains(program.Journal(), "UltraStik 13 0 analog"));
+    EXPECT_EQ(program.ExitServer(), 0u);
+    // Startup applied the stored "mouse" first; the forwarded line came after.
+    EXPECT_NE(program.Settings().find("U360MapFile=analog"), std::string::npos)
+        << program.Settings();
+}
+
+TEST(Channel, TenStartsAtOnceMakeExactlyOneServer) {
+    ProgramUnderTest program(1, "4");
+    std::vector<HANDLE> started;
+    for (int i = 0; i < 10; ++i) {
+        started.push_back(program.Start(""));
+    }
+    int clients = 0;
+    std::vector<HANDLE> running;
+    for (HANDLE process : started) {
+        const DWORD code = WaitExit(process, 15000);
+        if (code == 1) {
+            ++clients;
+        } else if (code == STILL_ACTIVE) {
+            running.push_back(process);
+        } else {
+            ADD_FAILURE() << "an instance ended with " << code;
+        }
+    }
+    EXPECT_EQ(clients, 9);
+    ASSERT_EQ(running.size(), 1u);
+    program.server = running[0];
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+// A stand-in first instance in this process, to see the wire format.
+struct Received {
+    WPARAM wParam;
+    ULONG_PTR dwData;
+    DWORD cbData;
+    std::string bytes;
+};
+std::vector<Received> received;
+LRESULT fakeReply = 1;
+
+LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        received.push_back({wParam, data->dwData, data->cbData,
+                            std::string(static_cast<const char*>(data->lpData), data->cbData)});
+        return fakeReply;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class FakeServer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        received.clear();
+        fakeReply = 1;
+        mutex = CreateMutexA(nullptr, FALSE, "Velmora_Mutex");
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = FakeServerProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "Velmora_Server";
+        RegisterClassA(&windowClass);
+        window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0,
+                                 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    void TearDown() override {
+        if (window) {
+            DestroyWindow(window);
+        }
+        UnregisterClassA("Velmora_Server", GetModuleHandleA(nullptr));
+        CloseHandle(mutex);
+    }
+    // Runs a client while this thread serves the stand-in window.
+    DWORD RunClient(const std::string& arguments) {
+        HANDLE client = program.Start(arguments);
+        WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, client,
+                  20000);
+        return WaitExit(client, 0);
+    }
+    HANDLE mutex = nullptr;
+    HWND window = nullptr;
+    ProgramUnderTest program;
+};
+
+TEST_F(FakeServer, TheWireFormat) {
+    EXPECT_EQ(RunClient("-u360 joy4way"), 1u);
+    EXPECT_EQ(RunClient(""), 1u);
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].wParam, 0u);
+    EXPECT_EQ(received[0].dwData, 0u);
+    EXPECT_EQ(received[0].cbData, 14u);
+    EXPECT_EQ(received[0].bytes, std::string("-u360 joy4way", 14));
+    EXPECT_EQ(received[1].cbData, 1u);
+    EXPECT_EQ(received[1].bytes, std::string("", 1));
+    EXPECT_TRUE(program.Journal().empty()) << "a client touches no device";
+    EXPECT_EQ(GetFileAttributesA((program.Directory() + "Velmora.ini").c_str()),
+              INVALID_FILE_ATTRIBUTES)
+        << "a client writes no settings";
+}
+
+TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
+    DestroyWindow(window);
+    HANDLE client = program.Start("-servo");
+    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, client, 1000);
+    window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0, 0, 1,
+                             1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, client, 20000);
+    EXPECT_EQ(WaitExit(client, 0), 1u);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].bytes, std::string("-servo", 7));
+}
+
+TEST_F(FakeServer, AHandOverThatWasNotTakenIsNoSuccess) {
+    fakeReply = 0;
+    EXPECT_EQ(RunClient("-u360 joy4way"), 2u);
+    DestroyWindow(window);
+    window = nullptr;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(RunClient("-u360 joy4way"), 2u) << "marked running, but no window to reach";
+    EXPECT_GE(GetTickCount() - start, 4000u) << "the client looks for a while before it gives up";
+}
+
+// Hostile senders against the real first instance.
+class Hostile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        program.StartServer();
+        channel = program.ChannelWindow();
+        ASSERT_NE(channel, nullptr);
+    }
+    void TearDown() override { EXPECT_EQ(program.ExitServer(), 0u); }
+    LRESULT Send(WPARAM wParam, const void* data, DWORD size) {
+        COPYDATASTRUCT copy = {0, size, const_cast<void*>(data)};
+        DWORD_PTR reply = 0xDEAD;
+        EXPECT_TRUE(SendMessageTimeoutA(channel, WM_COPYDATA, wParam,
+                                        reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL, 10000,
+                                        &reply));
+        return static_cast<LRESULT>(reply);
+    }
+    ProgramUnderTest program{1, "4"};
+    HWND channel = nullptr;
+};
+
+TEST_F(Hostile, NoTerminatorWithinCbDataReadsNoFurther) {
+    const char bytes[] = "-u360 joy2way -exit";
+    const std::size_t mark = program.Journal().size();
+    EXPECT_EQ(Send(0, bytes, 13), 1); // "-u360 joy2way", and not a byte more
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"UltraStik 13 0 joy2way"});
+    EXPECT_EQ(WaitExit(program.server, 500), static_cast<DWORD>(STILL_ACTIVE))
+        << "the bytes past cbData were read";
+}
+
+TEST_F(Hostile, EmptyZeroLengthAndNoDataAreTheEmptyText) {
+    const std::size_t mark = program.Journal().size();
+    EXPECT_EQ(Send(0, "-exit", 0), 1);
+    EXPECT_EQ(Send(0, nullptr, 0), 1);
+    EXPECT_EQ(Send(0, "", 1), 1);
+    EXPECT_TRUE(program.JournalSince(mark).empty());
+    EXPECT_EQ(WaitExit(program.server, 500), static_cast<DWORD>(STILL_ACTIVE));
+}
+
+TEST_F(Hostile, OtherValuesAndOverlongTextsAreNotActedOn) {
+    const std::size_t mark = program.Journal().size();
+    EXPECT_EQ(Send(1, "-exit", 6), 0);
+    std::string huge = "-u360 " + std::string(40000 - 6, 'x');
+    EXPECT_EQ(Send(0, huge.c_str(), static_cast<DWORD>(huge.size() + 1)), 0);
+    EXPECT_TRUE(program.JournalSince(mark).empty());
+
+    std::string longest = "-u360 " + std::string(32767 - 6, 'y');
+    EXPECT_EQ(Send(0, longest.c_str(), static_cast<DWORD>(longest.size() + 1)), 1);
+    EXPECT_EQ(program.JournalSince(mark),
+              std::vector<std::string>{"UltraStik 13 0 " + std::string(255, 'y')});
+    EXPECT_EQ(program.Run(""), 1u) << "the instance still answers";
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+#include "ProgramUnderTest.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+std::string DistFile(const char* name) {
+    std::string exe = VELMORA_EXE;
+    return exe.substr(0, exe.find_last_of('\\') + 1) + name;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+bool FirstInstanceMarked() {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "Velmora_Mutex");
+    if (mutex != nullptr) {
+        CloseHandle(mutex);
+    }
+    return mutex != nullptr;
+}
+
+DWORD WaitExit(HANDLE process, DWORD timeoutMilliseconds) {
+    WaitForSingleObject(process, timeoutMilliseconds);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
+bool WaitUntil(bool (*predicate)(void*), void* context, DWORD timeoutMilliseconds) {
+    const DWORD start = GetTickCount();
+    while (!predicate(context)) {
+        if (GetTickCount() - start > timeoutMilliseconds) {
+            return false;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return true;
+}
+
+ProgramUnderTest::ProgramUnderTest(int sticks, const std::string& pacDriveTypes,
+                                   const std::string& subdirectory) {
+    directory_ = dir_.path();
+    if (!subdirectory.empty()) {
+        directory_ += subdirectory + "\\";
+        CreateDirectoryA(directory_.c_str(), nullptr);
+    }
+    for (const char* name : {"Velmora.exe", "UltraStik.dll", "PacDrive.dll"}) {
+        EXPECT_TRUE(CopyFileA(DistFile(name).c_str(), (directory_ + name).c_str(), FALSE)) << name;
+    }
+    WriteWholeFile(directory_ + "DeviceSim.ini", "[UltraStik]\r\nCount=" + std::to_string(sticks) +
+                                                     "\r\n[PacDrive]\r\nTypes=" + pacDriveTypes +
+                                                     "\r\n");
+}
+
+ProgramUnderTest::~ProgramUnderTest() {
+    for (HANDLE process : processes_) {
+        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process, 99);
+            WaitForSingleObject(process, 5000);
+        }
+        CloseHandle(process);
+    }
+}
+
+HANDLE ProgramUnderTest::Start(const std::string& arguments) {
+    std::string commandLine = "\"" + directory_ + "Velmora.exe\"";
+    if (!arguments.empty()) {
+        commandLine += " " + arguments;
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory_.c_str(), &startup, &info)) {
+        ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
+        return nullptr;
+    }
+    CloseHandle(info.hThread);
+    processes_.push_back(info.hProcess);
+    return info.hProcess;
+}
+
+DWORD ProgramUnderTest::Run(const std::string& arguments, DWORD timeoutMilliseconds) {
+    HANDLE process = Start(arguments);
+    return process != nullptr ? WaitExit(process, timeoutMilliseconds) : STILL_ACTIVE;
+}
+
+HANDLE ProgramUnderTest::StartServer(const std::string& arguments) {
+    server = Start(arguments);
+    // Started together, either process may win the mutex: let this one win first.
+    WaitUntil([](void*) { return FirstInstanceMarked(); }, nullptr, 20000);
+    // A client returns 1 only once the first instance's main loop acted on it.
+    EXPECT_EQ(Run(""), 1u) << "the first instance does not answer";
+    return server;
+}
+
+DWORD ProgramUnderTest::ExitServer(DWORD timeoutMilliseconds) {
+    EXPECT_EQ(Run("-exit"), 1u);
+    return WaitExit(server, timeoutMilliseconds);
+}
+
+std::vector<std::string> ProgramUnderTest::Journal() const {
+    return SplitLines(ReadWholeFile(directory_ + "DeviceSim.log"));
+}
+
+std::vector<std::string> ProgramUnderTest::JournalSince(std::size_t line) const {
+    std::vector<std::string> all = Journal();
+    return line < all.size() ? std::vector<std::string>(all.begin() + line, all.end())
+                             : std::vector<std::string>{};
+}
+
+std::string ProgramUnderTest::Settings() const {
+    return ReadWholeFile(directory_ + "Velmora.ini");
+}
+
+void ProgramUnderTest::WriteSettings(const std::string& content) const {
+    WriteWholeFile(directory_ + "Velmora.ini", content);
+}
+
+HWND ProgramUnderTest::ControllerWindow() const {
+    // The hidden Settings dialog of the server process.
+    struct Search {
+        DWORD pid;
+        HWND found;
+    } search = {GetProcessId(server), nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            char title[64] = {};
+            GetWindowTextA(window, title, sizeof title);
+            char windowClass[64] = {};
+            GetClassNameA(window, windowClass, sizeof windowClass);
+            if (pid == s->pid && std::string(title) == "Settings" &&
+                std::string(windowClass) == "#32770") {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND ProgramUnderTest::ChannelWindow() const {
+    return FindWindowA("Velmora_Server", "Velmora_InterComm");
+}

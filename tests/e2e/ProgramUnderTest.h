@@ -1,0 +1,48 @@
+#pragma once
+#include "support/TempDir.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A private copy of the built Velmora.exe with the stand-in libraries and a
+// DeviceSim.ini, run as real processes.
+class ProgramUnderTest {
+  public:
+    explicit ProgramUnderTest(int sticks = 1, const std::string& pacDriveTypes = "4",
+                              const std::string& subdirectory = "");
+    ~ProgramUnderTest(); // ends a server left running by a failed test
+
+    // Starts Velmora.exe with arguments; the handle belongs to this object.
+    HANDLE Start(const std::string& arguments);
+    // Runs it to its end; the exit code, or STILL_ACTIVE after the time-out.
+    DWORD Run(const std::string& arguments, DWORD timeoutMilliseconds = 20000);
+    // Starts the first instance and waits until its main loop answers.
+    HANDLE StartServer(const std::string& arguments = "");
+    // "-exit" through a second instance; the server's exit code.
+    DWORD ExitServer(DWORD timeoutMilliseconds = 20000);
+
+    std::vector<std::string> Journal() const; // DeviceSim.log, line by line
+    std::vector<std::string> JournalSince(std::size_t line) const;
+    std::string Settings() const; // Velmora.ini as it stands
+    void WriteSettings(const std::string& content) const;
+
+    HWND ControllerWindow() const; // the server's hidden Settings dialog
+    HWND ChannelWindow() const;
+
+    const std::string& Directory() const { return directory_; }
+    HANDLE server = nullptr;
+
+  private:
+    TempDir dir_;
+    std::string directory_;
+    std::vector<HANDLE> processes_;
+};
+
+// Whether "Velmora_Mutex" marks a running first instance.
+bool FirstInstanceMarked();
+// Waits for a process; its exit code or STILL_ACTIVE.
+DWORD WaitExit(HANDLE process, DWORD timeoutMilliseconds);
+// Waits until predicate() holds, serving this thread's messages meanwhile.
+bool WaitUntil(bool (*predicate)(void*), void* context, DWORD timeoutMilliseconds);
