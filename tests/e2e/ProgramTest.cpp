@@ -1,0 +1,376 @@
+// Velmora.exe as a whole: startup, the stored modes, the Settings window, the
+// exit confirmation, autostart, the session end, hot keys and the tray menu.
+#include "ProgramUnderTest.h"
+#include "resources/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+bool Has(const Lines& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Waits until the journal holds line after mark.
+bool WaitForJournal(const ProgramUnderTest& program, std::size_t mark, const std::string& line,
+                    DWORD timeout = 10000) {
+    struct Context {
+        const ProgramUnderTest* program;
+        std::size_t mark;
+        std::string line;
+    } context{&program, mark, line};
+    return WaitUntil(
+        [](void* p) {
+            auto* c = static_cast<Context*>(p);
+            return Has(c->program->JournalSince(c->mark), c->line);
+        },
+        &context, timeout);
+}
+
+std::string SettingsFile(const char* u360, const char* servo, const char* launch = "False") {
+    return std::string("[General]\r\nLaunchOnStartup=") + launch +
+           "\r\nMouseDrag=False\r\nReverseMouse=False\r\nU360MapFile=" + u360 +
+           "\r\nServoMapFile=" + servo + "\r\n";
+}
+
+// The five keys of a settings file, in order, whatever their place in it.
+std::string StoredKeys(const ProgramUnderTest& program) {
+    const std::string path = program.Directory() + "Velmora.ini";
+    std::string keys = "[General]\r\n";
+    for (const char* key :
+         {"LaunchOnStartup", "MouseDrag", "ReverseMouse", "U360MapFile", "ServoMapFile"}) {
+        char value[300] = {};
+        GetPrivateProfileStringA("General", key, "<absent>", value, sizeof value, path.c_str());
+        keys += std::string(key) + "=" + value + "\r\n";
+    }
+    return keys;
+}
+
+// A top-level dialog of another process, by its caption.
+HWND WaitForDialog(const char* caption, DWORD timeout = 10000) {
+    std::pair<const char*, HWND> search(caption, nullptr);
+    WaitUntil(
+        [](void* p) {
+            auto* s = static_cast<std::pair<const char*, HWND>*>(p);
+            s->second = FindWindowA("#32770", s->first);
+            return s->second != nullptr && IsWindowVisible(s->second);
+        },
+        &search, timeout);
+    return search.second;
+}
+
+std::string ChildTexts(HWND window) {
+    std::string texts;
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM p) -> BOOL {
+            char text[128] = {};
+            GetWindowTextA(child, text, sizeof text);
+            *reinterpret_cast<std::string*>(p) += std::string(text) + "|";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&texts));
+    return texts;
+}
+
+TEST(Program, FirstStartWithAModeAndExitAppliesSavesAndEnds) {
+    ProgramUnderTest program(1, "4");
+    EXPECT_EQ(program.Run("-u360 joy2way -exit"), 0u);
+    EXPECT_EQ(program.Journal(),
+              (Lines{"UltraStik 1 -> 1", "PacDrive 2 -> 1", "PacDrive 20 0 -> 4",
+                     "UltraStik 13 0 joy2way", "PacDrive 29", "UltraStik 2", "PacDrive 3"}));
+    EXPECT_EQ(program.Settings(), SettingsFile("joy2way", "joy4way"));
+}
+
+TEST(Program, ServoOnTheFirstStartIsSentBeforeTheDevicesAreCounted) {
+    ProgramUnderTest program(0, "");
+    EXPECT_EQ(program.Run("-servo joy8way -exit"), 0u);
+    EXPECT_EQ(program.Journal(), (Lines{"PacDrive 30", "UltraStik 1 -> 0", "PacDrive 2 -> 0",
+                                        "PacDrive 30", "UltraStik 2", "PacDrive 3"}));
+    EXPECT_EQ(program.Settings(), SettingsFile("mouse", "joy8way"));
+}
+
+TEST(Program, StoredModesAtStartup) {
+    const struct {
+        int sticks;
+        const char* types;
+        const char* stored;
+        Lines journal;
+        std::string saved;
+    } rows[] = {
+        // No stick, stored "mouse": nothing loaded, the name kept.
+        {0,
+         "4",
+         "U360MapFile=mouse\r\nServoMapFile=joy4way",
+         {"UltraStik 1 -> 0", "PacDrive 2 -> 1", "PacDrive 20 0 -> 4", "PacDrive 29", "UltraStik 2",
+          "PacDrive 3"},
+         SettingsFile("mouse", "joy4way")},
+        // Three PacDrive devices, none a ServoStik: the mode is still sent.
+        {1,
+         "1,2,3",
+         "U360MapFile=analog\r\nServoMapFile=joy8way",
+         {"UltraStik 1 -> 1", "PacDrive 2 -> 3", "PacDrive 20 0 -> 1", "PacDrive 20 1 -> 2",
+          "PacDrive 20 2 -> 3", "UltraStik 13 0 analog", "PacDrive 30", "UltraStik 2",
+          "PacDrive 3"},
+         SettingsFile("analog", "joy8way")},
+        // A name that is no mode: nothing applied, saved back unchanged.
+        {2,
+         "4",
+         "U360MapFile=Mouse\r\nServoMapFile=JOY4WAY",
+         {"UltraStik 1 -> 2", "PacDrive 2 -> 1", "PacDrive 20 0 -> 4", "PacDrive 30", "UltraStik 2",
+          "PacDrive 3"},
+         SettingsFile("Mouse", "joy8way")},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        ProgramUnderTest program(rows[row].sticks, rows[row].types);
+        program.WriteSettings(std::string("[General]\r\n") + rows[row].stored + "\r\n");
+        EXPECT_EQ(program.Run("-exit"), 0u) << "row " << row;
+        EXPECT_EQ(program.Journal(), rows[row].journal) << "row " << row;
+        EXPECT_EQ(StoredKeys(program), rows[row].saved) << "row " << row;
+    }
+}
+
+TEST(Program, TheCloseBoxAsksFirst) {
+    ProgramUnderTest program;
+    program.StartServer();
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+
+    PostMessageA(controller, WM_SYSCOMMAND, SC_CLOSE, 0);
+    HWND box = WaitForDialog("Exit Velmora");
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(ChildTexts(box).find("Are You Sure?"), std::string::npos) << ChildTexts(box);
+    EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
+    SendMessageA(GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
+    EXPECT_EQ(WaitExit(program.server, 1000), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(program.Run(""), 1u) << "Cancel: nothing changes";
+
+    PostMessageA(controller, WM_SYSCOMMAND, SC_CLOSE, 0);
+    box = WaitForDialog("Exit Velmora");
+    ASSERT_NE(box, nullptr);
+    SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(WaitExit(program.server, 10000), 0u);
+    EXPECT_EQ(program.Settings(), SettingsFile("mouse", "joy4way"));
+}
+
+TEST(Program, SettingsWindowShowsAndHides) {
+    ProgramUnderTest program;
+    program.StartServer();
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    auto command = [controller](int id) {
+        SendMessageA(controller, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(controller, id)));
+    };
+    EXPECT_FALSE(IsWindowVisible(controller));
+    for (int hide : {IDC_OK, IDC_CLOSE, 0}) {
+        command(IDM_SETTINGS);
+        EXPECT_TRUE(IsWindowVisible(controller));
+        if (hide != 0) {
+            command(hide);
+        } else {
+            SendMessageA(controller, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        }
+        EXPECT_FALSE(IsWindowVisible(controller)) << "hidden by " << hide;
+        EXPECT_FALSE(IsIconic(controller)) << "never minimized";
+    }
+    // The About box, owned by the Settings window, closes with OK.
+    PostMessageA(controller, WM_COMMAND, IDM_ABOUT, 0);
+    HWND about = WaitForDialog("About");
+    ASSERT_NE(about, nullptr);
+    EXPECT_NE(ChildTexts(about).find("Velmora Version 1.0"), std::string::npos);
+    EXPECT_EQ(GetWindow(about, GW_OWNER), controller);
+    SendMessageA(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    EXPECT_TRUE(WaitUntil([](void* p) { return !IsWindow(static_cast<HWND>(p)); }, about, 5000));
+
+    // "E&xit" ends the program at once.
+    PostMessageA(controller, WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(WaitExit(program.server, 10000), 0u);
+}
+
+std::string RunValue() {
+    HKEY key = nullptr;
+    char data[600] = {};
+    DWORD size = sizeof data;
+    RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                  KEY_QUERY_VALUE, &key);
+    const LONG status =
+        RegQueryValueExA(key, "Velmora", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? data : "<absent>";
+}
+
+TEST(Program, LaunchOnStartupWritesAndDeletesTheRunValueQuoted) {
+    ProgramUnderTest program(1, "4", "Velmora Games");
+    program.StartServer();
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    SendMessageA(controller, WM_COMMAND, IDM_SETTINGS, 0);
+    HWND box = GetDlgItem(controller, IDC_LAUNCH_ON_STARTUP);
+    const std::string expected = "\"" + program.Directory() + "Velmora.exe\"";
+
+    SendMessageA(box, BM_CLICK, 0, 0);
+    EXPECT_EQ(RunValue(), expected);
+    SendMessageA(box, BM_CLICK, 0, 0);
+    EXPECT_EQ(RunValue(), "<absent>");
+    SendMessageA(box, BM_CLICK, 0, 0);
+    EXPECT_EQ(RunValue(), expected);
+
+    // The flag reaches the file at the end, or when Windows asks to end the session.
+    EXPECT_EQ(program.Run("-u360 analog"), 1u);
+    SendMessageA(controller, WM_QUERYENDSESSION, 0, 0);
+    EXPECT_EQ(program.Settings(), SettingsFile("analog", "joy4way", "True"));
+    EXPECT_EQ(WaitExit(program.server, 500), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(program.ExitServer(), 0u);
+
+    SendMessageA(box, BM_CLICK, 0, 0); // gone with the program: no change
+    HKEY run = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                  KEY_SET_VALUE, &run);
+    RegDeleteValueA(run, "Velmora");
+    RegCloseKey(run);
+}
+
+void PressKey(WORD key) {
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+TEST(Program, HotKeysF4AndF8SwitchTheServoStiks) {
+    ProgramUnderTest program(0, "4,4");
+    program.StartServer();
+    std::size_t mark = program.Journal().size();
+    PressKey(VK_F8);
+    EXPECT_TRUE(WaitForJournal(program, mark, "PacDrive 30"));
+    mark = program.Journal().size();
+    PressKey(VK_F4);
+    EXPECT_TRUE(WaitForJournal(program, mark, "PacDrive 29"));
+    EXPECT_EQ(program.ExitServer(), 0u);
+    EXPECT_EQ(program.Settings(), SettingsFile("mouse", "joy4way"));
+}
+
+// The visible popup menu windows, outermost first.
+std::vector<HWND> OpenMenus() {
+    std::vector<HWND> menus;
+    for (HWND w = FindWindowExA(nullptr, nullptr, "#32768", nullptr); w != nullptr;
+         w = FindWindowExA(nullptr, w, "#32768", nullptr)) {
+        if (IsWindowVisible(w)) {
+            menus.push_back(w);
+        }
+    }
+    std::sort(menus.begin(), menus.end(), [](HWND a, HWND b) {
+        RECT ra, rb;
+        GetWindowRect(a, &ra);
+        GetWindowRect(b, &rb);
+        return ra.left < rb.left;
+    });
+    return menus;
+}
+
+void MouseTo(int x, int y, DWORD buttons = 0) {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (x * 65535 + width / 2) / (width - 1);
+    input.mi.dy = (y * 65535 + height / 2) / (height - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+    SendInput(1, &input, sizeof input);
+    Sleep(150);
+}
+
+// The screen as a 24-bit BMP file.
+void SaveScreen(const std::string& path) {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    const DWORD stride = (width * 3 + 3) & ~3;
+    std::string pixels(stride * height, '\0');
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+    BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof file + sizeof info + pixels.size()),
+                             0, 0, sizeof file + sizeof info};
+    WriteWholeFile(path, std::string(reinterpret_cast<char*>(&file), sizeof file) +
+                             std::string(reinterpret_cast<char*>(&info), sizeof info) + pixels);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST(Program, TheTrayMenuForReal) {
+    // One stick and no ServoStik: the "ServoStik" submenu is greyed.
+    ProgramUnderTest program(1, "");
+    program.StartServer("-u360 joy8way");
+    HWND tray = FindWindowA(nullptr, "Wine System Tray");
+    if (tray == nullptr) {
+        GTEST_SKIP() << "no Wine tray window on this display";
+    }
+    RECT trayRect;
+    GetWindowRect(tray, &trayRect);
+    // Ours is the only icon: the first slot, a square as high as the tray.
+    const int slot = trayRect.bottom - trayRect.top;
+    const int iconX = trayRect.left + slot / 2, iconY = trayRect.top + slot / 2;
+    MouseTo(iconX, iconY);
+    MouseTo(iconX, iconY, MOUSEEVENTF_RIGHTDOWN);
+    MouseTo(iconX, iconY, MOUSEEVENTF_RIGHTUP);
+    const bool opened = WaitUntil([](void*) { return OpenMenus().size() == 1; }, nullptr, 5000);
+    if (!opened) {
+        SaveScreen(VELMORA_ARTIFACTS "\\tray-no-menu.bmp");
+        POINT cursor;
+        GetCursorPos(&cursor);
+        FAIL() << "the right-click opened no menu; tray " << trayRect.left << "," << trayRect.top
+               << " " << slot << " cursor " << cursor.x << "," << cursor.y;
+    }
+
+    RECT popup;
+    GetWindowRect(OpenMenus()[0], &popup);
+    EXPECT_LE(std::abs(popup.left - iconX), 2) << "the menu opens at the cursor";
+    MouseTo(popup.left + 30, popup.top + 10); // "UltraStik 360"
+    ASSERT_TRUE(WaitUntil([](void*) { return OpenMenus().size() == 2; }, nullptr, 5000))
+        << "the submenu did not open";
+    SaveScreen(VELMORA_ARTIFACTS "\\tray-menu.bmp");
+
+    RECT sub;
+    GetWindowRect(OpenMenus()[1], &sub);
+    const int item = (sub.bottom - sub.top - 6) / 9;
+    const std::size_t mark = program.Journal().size();
+    MouseTo(sub.left + 30, sub.top + 3 + item * 4 + item / 2); // "4-way Joystick"
+    MouseTo(sub.left + 30, sub.top + 3 + item * 4 + item / 2, MOUSEEVENTF_LEFTDOWN);
+    MouseTo(sub.left + 30, sub.top + 3 + item * 4 + item / 2, MOUSEEVENTF_LEFTUP);
+    EXPECT_TRUE(WaitForJournal(program, mark, "UltraStik 13 0 joy4way"));
+    EXPECT_TRUE(WaitUntil([](void*) { return OpenMenus().empty(); }, nullptr, 5000));
+
+    // The greyed "ServoStik" submenu does not open.
+    MouseTo(iconX, iconY, MOUSEEVENTF_RIGHTDOWN);
+    MouseTo(iconX, iconY, MOUSEEVENTF_RIGHTUP);
+    ASSERT_TRUE(WaitUntil([](void*) { return OpenMenus().size() == 1; }, nullptr, 5000));
+    GetWindowRect(OpenMenus()[0], &popup);
+    const int topItem = item; // the same menu font throughout
+    MouseTo(popup.left + 30, popup.top + 3 + topItem + topItem / 2);
+    Sleep(500);
+    EXPECT_EQ(OpenMenus().size(), 1u) << "a greyed submenu opened";
+    PressKey(VK_ESCAPE);
+    PressKey(VK_ESCAPE);
+    EXPECT_EQ(program.ExitServer(), 0u);
+    EXPECT_NE(program.Settings().find("U360MapFile=joy4way"), std::string::npos);
+}
+
+} // namespace
