@@ -12,9 +12,17 @@ cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j2
 tools/check-binaries.sh
 
+# The fuzzers' kept corpus, replayed natively under the sanitizers.
+./fuzz.sh --replay
+
 source tools/wine-env.sh
 trap wine_env_stop EXIT
 wine_env_start "$root"
 # One test program at a time: they share one Wine server, its registry and
 # the program's named objects.
-ctest --test-dir build/win64 --output-on-failure
+status=0
+ctest --test-dir build/win64 --output-on-failure || status=$?
+for bmp in build/win64/artifacts/*.bmp; do
+  [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
+done
+exit $status

@@ -27,6 +27,9 @@ wine_env_start() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     timeout 120 "$WINE64" wineboot -i >/dev/null 2>&1 || true
+    # A crashing program ends at once instead of waiting in the debugger.
+    timeout 60 "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /d '' /f >/dev/null 2>&1 || true
   fi
   timeout 60 "$WINESERVER" -w 2>/dev/null || true
 }

@@ -1,0 +1,191 @@
+// Velmora under load, killed, with unwritable or corrupted settings, and with
+// a thousand sticks: it must never lose a switch, crash or hang.
+#include "ProgramUnderTest.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char* const Maps[] = {"mouse",    "analog",    "joy8way", "easyjoy8way", "joy4way",
+                            "djoy4way", "rdjoy4way", "joy2way", "vjoy2way"};
+
+std::string Key(const ProgramUnderTest& program, const char* key) {
+    char value[400] = {};
+    GetPrivateProfileStringA("General", key, "<absent>", value, sizeof value,
+                             (program.Directory() + "Velmora.ini").c_str());
+    return value;
+}
+
+TEST(Load, EightLaunchersForwarding25CommandsEachLoseNothing) {
+    ProgramUnderTest program(2, "4");
+    program.StartServer();
+    const std::size_t mark = program.Journal().size();
+
+    constexpr int Launchers = 8, Commands = 25;
+    std::vector<DWORD> codes(Launchers * Commands, 0);
+    std::map<std::string, int> sent; // "map servo" -> how many times
+    for (int k = 0; k < Launchers; ++k) {
+        for (int i = 0; i < Commands; ++i) {
+            sent[std::string(Maps[(k + i) % 9]) + ((k + i) % 2 ? " 30" : " 29")]++;
+        }
+    }
+    std::vector<std::thread> launchers;
+    for (int k = 0; k < Launchers; ++k) {
+        launchers.emplace_back([&program, &codes, k] {
+            for (int i = 0; i < Commands; ++i) {
+                const std::string servo = (k + i) % 2 ? "joy8way" : "joy4way";
+                codes[k * Commands + i] = program.Run(
+                    std::string("-u360 ") + Maps[(k + i) % 9] + " -servo " + servo, 60000);
+            }
+        });
+    }
+    for (std::thread& launcher : launchers) {
+        launcher.join();
+    }
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), 1u), Launchers * Commands)
+        << "every launcher's command was acted on";
+    EXPECT_EQ(program.Run(""), 1u) << "the instance still answers";
+
+    // Each command left one block: both sticks, then the ServoStik call.
+    const Lines journal = program.JournalSince(mark);
+    ASSERT_EQ(journal.size(), 3u * Launchers * Commands);
+    std::map<std::string, int> acted;
+    for (std::size_t b = 0; b < journal.size(); b += 3) {
+        const std::string map = journal[b].substr(std::string("UltraStik 13 0 ").size());
+        ASSERT_EQ(journal[b], "UltraStik 13 0 " + map) << "block at " << b;
+        ASSERT_EQ(journal[b + 1], "UltraStik 13 1 " + map) << "block at " << b;
+        ASSERT_TRUE(journal[b + 2] == "PacDrive 29" || journal[b + 2] == "PacDrive 30")
+            << journal[b + 2];
+        acted[map + " " + journal[b + 2].substr(9)]++;
+    }
+    EXPECT_EQ(acted, sent);
+
+    EXPECT_EQ(program.ExitServer(), 0u);
+    const std::string lastMap = journal[journal.size() - 3].substr(15);
+    const bool lastFour = journal.back() == "PacDrive 29";
+    EXPECT_EQ(Key(program, "U360MapFile"), lastMap);
+    EXPECT_EQ(Key(program, "ServoMapFile"), lastFour ? "joy4way" : "joy8way");
+    EXPECT_EQ(Key(program, "LaunchOnStartup"), "False");
+    const std::string settings = program.Settings();
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), '\n'), 6) << settings;
+}
+
+TEST(Faults, KilledHardTheNextStartIsTheFirstAndReadsTheLastSave) {
+    ProgramUnderTest program(1, "4");
+    program.WriteSettings("[General]\r\nU360MapFile=joy8way\r\nServoMapFile=joy8way\r\n");
+    program.StartServer();
+    EXPECT_EQ(program.Run("-u360 analog"), 1u); // not saved before the kill
+    TerminateProcess(program.server, 9);
+    WaitForSingleObject(program.server, 10000);
+    ASSERT_TRUE(WaitUntil([](void*) { return !FirstInstanceMarked(); }, nullptr, 10000));
+
+    const std::size_t mark = program.Journal().size();
+    EXPECT_EQ(program.Run("-exit"), 0u) << "the next start is the first instance again";
+    const Lines journal = program.JournalSince(mark);
+    EXPECT_NE(std::find(journal.begin(), journal.end(), "UltraStik 13 0 joy8way"), journal.end());
+    EXPECT_EQ(Key(program, "U360MapFile"), "joy8way");
+}
+
+// Whether a process shows a window besides its hidden ones.
+bool ShowsAnything(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        bool found;
+    } search = {pid, false};
+    EnumWindows(
+        [](HWND window, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->pid && IsWindowVisible(window)) {
+                s->found = true;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST(Faults, UnwritableSettingsChangeNothingAndReportNothing) {
+    // Wine running as root writes through the read-only attribute and a
+    // read-only directory, so the file is made unwritable the ways root
+    // cannot ignore: held open by another program, or not a file at all.
+    for (int way = 0; way < 2; ++way) {
+        ProgramUnderTest program(1, "4");
+        const std::string ini = program.Directory() + "Velmora.ini";
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        if (way == 0) {
+            program.WriteSettings("[General]\r\nU360MapFile=joy8way\r\n");
+            SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY);
+            lock = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+        } else {
+            CreateDirectoryA(ini.c_str(), nullptr);
+        }
+        program.StartServer();
+        const std::size_t mark = program.Journal().size();
+        EXPECT_EQ(program.Run("-u360 analog -servo joy8way"), 1u) << "way " << way;
+        EXPECT_EQ(program.JournalSince(mark), (Lines{"UltraStik 13 0 analog", "PacDrive 30"}));
+        EXPECT_FALSE(ShowsAnything(GetProcessId(program.server))) << "way " << way;
+        EXPECT_EQ(program.ExitServer(), 0u) << "way " << way;
+        if (lock != INVALID_HANDLE_VALUE) {
+            CloseHandle(lock);
+            SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(program.Settings(), "[General]\r\nU360MapFile=joy8way\r\n");
+        } else {
+            EXPECT_NE(GetFileAttributesA(ini.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+        }
+    }
+}
+
+TEST(Faults, CorruptedSettingsGiveDefaultsOrTheFirst255Characters) {
+    std::string binary = "[General]\r\n";
+    for (int i = 0; i < 512; ++i) {
+        binary += static_cast<char>((i * 37 + 11) % 256);
+    }
+    const std::string longName(300, 'n');
+    const struct {
+        std::string content;
+        std::string u360;
+        std::string servo;
+    } rows[] = {
+        {binary, "mouse", "joy8way"},
+        {"[General]\r\nU360MapFile=" + std::string(100000, 'z') + "\r\nServoMapFile=joy8way\r\n",
+         std::string(255, 'z'), "joy8way"},
+        {"U360MapFile=analog\r\nServoMapFile=joy8way\r\n", "mouse", "joy4way"},
+        {"[General]\r\nU360MapFile=" + longName + "\r\n", longName.substr(0, 255), "joy4way"},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        ProgramUnderTest program(1, "4");
+        program.WriteSettings(rows[row].content);
+        EXPECT_EQ(program.Run("-exit"), 0u) << "row " << row;
+        EXPECT_EQ(Key(program, "U360MapFile"), rows[row].u360) << "row " << row;
+        if (row != 0) { // the binary row: whatever the bytes made of the servo key
+            EXPECT_EQ(Key(program, "ServoMapFile"), rows[row].servo) << "row " << row;
+        }
+    }
+}
+
+TEST(Load, AThousandSticksAllGetTheMap) {
+    ProgramUnderTest program(1000, "4");
+    EXPECT_EQ(program.Run("-u360 joy4way -exit", 120000), 0u);
+    const Lines journal = program.Journal();
+    int loaded = 0;
+    for (const std::string& line : journal) {
+        if (line.rfind("UltraStik 13 ", 0) == 0) {
+            EXPECT_EQ(line, "UltraStik 13 " + std::to_string(loaded) + " joy4way");
+            ++loaded;
+        }
+    }
+    EXPECT_EQ(loaded, 1000);
+}
+
+} // namespace
