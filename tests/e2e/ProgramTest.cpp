@@ -258,6 +258,83 @@ TEST(Program, HotKeysF4AndF8SwitchTheServoStiks) {
     EXPECT_EQ(program.Settings(), SettingsFile("mouse", "joy4way"));
 }
 
+// A taskbar of our own that Wine's Shell_NotifyIcon finds first (it is the
+// newest top-level "Shell_TrayWnd"): it refuses adds until told otherwise,
+// as a taskbar that is not there yet at log-on would.
+int trayAdds = 0;
+bool trayAccepts = false;
+LRESULT CALLBACK SlowTaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (data->dwData == NIM_ADD) {
+            ++trayAdds;
+            return trayAccepts;
+        }
+        return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class SlowTaskbar : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        trayAdds = 0;
+        trayAccepts = false;
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = SlowTaskbarProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "Shell_TrayWnd";
+        RegisterClassA(&windowClass);
+        taskbar = CreateWindowExA(0, "Shell_TrayWnd", nullptr, WS_POPUP, 0, 0, 1, 1, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_EQ(FindWindowExA(nullptr, nullptr, "Shell_TrayWnd", nullptr), taskbar)
+            << "Wine's own tray would be found first";
+    }
+    void TearDown() override {
+        DestroyWindow(taskbar);
+        UnregisterClassA("Shell_TrayWnd", GetModuleHandleA(nullptr));
+    }
+    HWND taskbar = nullptr;
+};
+
+TEST_F(SlowTaskbar, StartupWaitsForTheTaskbar) {
+    ProgramUnderTest program(1, "4");
+    program.server = program.Start("-u360 joy4way");
+    ASSERT_TRUE(WaitUntil([](void*) { return trayAdds >= 3; }, nullptr, 10000));
+    EXPECT_EQ(WaitExit(program.server, 0), static_cast<DWORD>(STILL_ACTIVE));
+    trayAccepts = true;
+    const DWORD added = GetTickCount();
+    // The main loop answers once the icon is in and the stored modes applied.
+    HANDLE client = program.Start("");
+    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, client, 10000);
+    EXPECT_EQ(WaitExit(client, 0), 1u);
+    EXPECT_LT(GetTickCount() - added, 5000u);
+    EXPECT_TRUE(Has(program.Journal(), "UltraStik 13 0 joy4way"));
+
+    HANDLE ender = program.Start("-exit");
+    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, program.server,
+              10000);
+    EXPECT_EQ(WaitExit(ender, 5000), 1u);
+    EXPECT_EQ(WaitExit(program.server, 0), 0u);
+    EXPECT_EQ(program.Settings(), SettingsFile("joy4way", "joy4way"));
+}
+
+TEST_F(SlowTaskbar, NoTaskbarWithin30SecondsEndsTheProgram) {
+    ProgramUnderTest program(1, "4");
+    HANDLE server = program.Start("-u360 joy4way");
+    const DWORD start = GetTickCount();
+    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, server, 45000);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(WaitExit(server, 0), 0u);
+    EXPECT_GE(took, 29000u);
+    EXPECT_LT(took, 40000u);
+    EXPECT_GE(trayAdds, 60) << "a few tries a second";
+    // Ended without the closing calls and without a save.
+    EXPECT_FALSE(Has(program.Journal(), "UltraStik 2"));
+    EXPECT_EQ(GetFileAttributesA((program.Directory() + "Velmora.ini").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+}
+
 // The visible popup menu windows, outermost first.
 std::vector<HWND> OpenMenus() {
     std::vector<HWND> menus;
