@@ -1,8 +1,7 @@
 #pragma once
 #include <windows.h>
 
-// Exit codes of Velmora.exe.
-constexpr int ExitNormal = 0;     // the message loop's end
+// Exit codes of Velmora.exe; the normal end gives the message loop's code, 0.
 constexpr int ExitNoTray = 0;     // the tray icon could not be added, however long we waited
 constexpr int ExitHandedOver = 1; // a running instance acted on our command line
 constexpr int ExitNoInstance = 2; // another instance is marked running but could not be reached

@@ -18,8 +18,7 @@ SwitchTable g_switchTable;
 
 namespace {
 
-bool IsSwitch(const std::string& token)
-{
+bool IsSwitch(const std::string& token) {
     return token.size() >= 2 && token[0] == '-' && !(token[1] >= '0' && token[1] <= '9');
 }
 
@@ -29,8 +28,7 @@ struct Collected {
     std::vector<std::string> args;
 };
 
-std::vector<Collected> Collect(const std::vector<std::string>& tokens)
-{
+std::vector<Collected> Collect(const std::vector<std::string>& tokens) {
     std::vector<Collected> table;
     auto find = [&table](const std::string& name) -> Collected* {
         for (Collected& c : table) {
@@ -61,8 +59,7 @@ std::vector<Collected> Collect(const std::vector<std::string>& tokens)
     return table;
 }
 
-std::vector<std::string> Expected(const std::vector<std::string>& tokens)
-{
+std::vector<std::string> Expected(const std::vector<std::string>& tokens) {
     const std::vector<Collected> table = Collect(tokens);
     auto get = [&table](const char* name) -> const Collected* {
         for (const Collected& c : table) {
@@ -102,8 +99,7 @@ std::vector<std::string> Expected(const std::vector<std::string>& tokens)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     const char* text = input.c_str();
 
