@@ -4,9 +4,10 @@
 
 #include <vector>
 
-// Every Shell_NotifyIconA call passes the full record: 508 bytes on 32-bit
-// Windows (through the balloon icon handle), so that the shell reads the
-// balloon and state members it knows from Windows 2000 on.
+// Every Shell_NotifyIconA call passes the full record, 508 bytes on 32-bit
+// Windows (through the balloon icon handle): the shell reads cbSize to tell
+// which members exist, and a shorter record would lose the balloon and state
+// members. The headers give this size only with Vista-level definitions.
 constexpr DWORD TrayRecordSize = sizeof(NOTIFYICONDATAA);
 #if !defined(_WIN64)
 static_assert(sizeof(NOTIFYICONDATAA) == 508, "the tray record must be the full 508-byte form");
