@@ -10,10 +10,6 @@
 
 namespace {
 
-bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 TEST(Channel, TheFirstStartIsTheServerAndTheNextAfterItsEndToo) {
     ASSERT_FALSE(FirstInstanceMarked()) << "an instance is already running";
     ProgramUnderTest program;
@@ -62,7 +58,7 @@ TEST(Channel, AClientStartedRightAfterTheServerIsStillDelivered) {
     ASSERT_TRUE(WaitUntil([](void*) { return FirstInstanceMarked(); }, nullptr, 10000));
     HANDLE client = program.Start("-u360 analog");
     EXPECT_EQ(WaitExit(client, 20000), 1u);
-    EXPECT_TRUE(Contains(program.Journal(), "UltraStik 13 0 analog"));
+    EXPECT_TRUE(HasLine(program.Journal(), "UltraStik 13 0 analog"));
     EXPECT_EQ(program.ExitServer(), 0u);
     // Startup applied the stored "mouse" first; the forwarded line came after.
     EXPECT_NE(program.Settings().find("U360MapFile=analog"), std::string::npos)
@@ -136,10 +132,7 @@ class FakeServer : public ::testing::Test {
     }
     // Runs a client while this thread serves the stand-in window.
     DWORD RunClient(const std::string& arguments) {
-        HANDLE client = program.Start(arguments);
-        WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, client,
-                  20000);
-        return WaitExit(client, 0);
+        return WaitExitServing(program.Start(arguments), 20000);
     }
     HANDLE mutex = nullptr;
     HWND window = nullptr;
@@ -165,11 +158,10 @@ TEST_F(FakeServer, TheWireFormat) {
 TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
     DestroyWindow(window);
     HANDLE client = program.Start("-servo");
-    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, client, 1000);
+    WaitExitServing(client, 1000);
     window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0, 0, 1,
                              1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, client, 20000);
-    EXPECT_EQ(WaitExit(client, 0), 1u);
+    EXPECT_EQ(WaitExitServing(client, 20000), 1u);
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].bytes, std::string("-servo", 7));
 }

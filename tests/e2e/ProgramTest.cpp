@@ -13,10 +13,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-bool Has(const Lines& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 // Waits until the journal holds line after mark.
 bool WaitForJournal(const ProgramUnderTest& program, std::size_t mark, const std::string& line,
                     DWORD timeout = 10000) {
@@ -28,7 +24,7 @@ bool WaitForJournal(const ProgramUnderTest& program, std::size_t mark, const std
     return WaitUntil(
         [](void* p) {
             auto* c = static_cast<Context*>(p);
-            return Has(c->program->JournalSince(c->mark), c->line);
+            return HasLine(c->program->JournalSince(c->mark), c->line);
         },
         &context, timeout);
 }
@@ -305,17 +301,13 @@ TEST_F(SlowTaskbar, StartupWaitsForTheTaskbar) {
     trayAccepts = true;
     const DWORD added = GetTickCount();
     // The main loop answers once the icon is in and the stored modes applied.
-    HANDLE client = program.Start("");
-    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, client, 10000);
-    EXPECT_EQ(WaitExit(client, 0), 1u);
+    EXPECT_EQ(WaitExitServing(program.Start(""), 10000), 1u);
     EXPECT_LT(GetTickCount() - added, 5000u);
-    EXPECT_TRUE(Has(program.Journal(), "UltraStik 13 0 joy4way"));
+    EXPECT_TRUE(HasLine(program.Journal(), "UltraStik 13 0 joy4way"));
 
     HANDLE ender = program.Start("-exit");
-    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, program.server,
-              10000);
+    EXPECT_EQ(WaitExitServing(program.server, 10000), 0u);
     EXPECT_EQ(WaitExit(ender, 5000), 1u);
-    EXPECT_EQ(WaitExit(program.server, 0), 0u);
     EXPECT_EQ(program.Settings(), SettingsFile("joy4way", "joy4way"));
 }
 
@@ -323,14 +315,14 @@ TEST_F(SlowTaskbar, NoTaskbarWithin30SecondsEndsTheProgram) {
     ProgramUnderTest program(1, "4");
     HANDLE server = program.Start("-u360 joy4way");
     const DWORD start = GetTickCount();
-    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, server, 45000);
+    const DWORD code = WaitExitServing(server, 45000);
     const DWORD took = GetTickCount() - start;
-    EXPECT_EQ(WaitExit(server, 0), 0u);
+    EXPECT_EQ(code, 0u);
     EXPECT_GE(took, 29000u);
     EXPECT_LT(took, 40000u);
     EXPECT_GE(trayAdds, 60) << "a few tries a second";
     // Ended without the closing calls and without a save.
-    EXPECT_FALSE(Has(program.Journal(), "UltraStik 2"));
+    EXPECT_FALSE(HasLine(program.Journal(), "UltraStik 2"));
     EXPECT_EQ(GetFileAttributesA((program.Directory() + "Velmora.ini").c_str()),
               INVALID_FILE_ATTRIBUTES);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -54,6 +55,16 @@ bool WaitUntil(bool (*predicate)(void*), void* context, DWORD timeoutMillisecond
         }
     }
     return true;
+}
+
+DWORD WaitExitServing(HANDLE process, DWORD timeoutMilliseconds) {
+    WaitUntil([](void* p) { return WaitForSingleObject(p, 0) == WAIT_OBJECT_0; }, process,
+              timeoutMilliseconds);
+    return WaitExit(process, 0);
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 ProgramUnderTest::ProgramUnderTest(int sticks, const std::string& pacDriveTypes,

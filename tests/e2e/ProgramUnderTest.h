@@ -44,5 +44,10 @@ class ProgramUnderTest {
 bool FirstInstanceMarked();
 // Waits for a process; its exit code or STILL_ACTIVE.
 DWORD WaitExit(HANDLE process, DWORD timeoutMilliseconds);
+// Waits for a process while serving this thread's messages (for tests whose
+// own windows the process talks to); its exit code or STILL_ACTIVE.
+DWORD WaitExitServing(HANDLE process, DWORD timeoutMilliseconds);
+// Whether lines holds line.
+bool HasLine(const std::vector<std::string>& lines, const std::string& line);
 // Waits until predicate() holds, serving this thread's messages meanwhile.
 bool WaitUntil(bool (*predicate)(void*), void* context, DWORD timeoutMilliseconds);
