@@ -5,7 +5,6 @@
 #include "app/AppSeam.h"
 #include "app/AppState.h"
 #include "app/RemoteCommands.h"
-#include "cmdline/CommandDispatcher.h"
 #include "devices/DeviceModes.h"
 #include "devices/ModeIds.h"
 #include "resources/resource.h"
@@ -30,8 +29,15 @@ void OnLaunchOnStartupClicked(HWND window) {
     }
 }
 
+bool SelectMode(int id) {
+    // Selection waits on the taskbar (the icon's update), which must not let a
+    // forwarded line run in the middle of it.
+    CommandInProgress busy;
+    return SelectU360Mode(id) || SelectServoMode(id);
+}
+
 INT_PTR OnCommand(HWND window, int id, int notification) {
-    if (SelectU360Mode(id) || SelectServoMode(id)) {
+    if (SelectMode(id)) {
         return TRUE;
     }
     const bool clicked = notification == BN_CLICKED;
@@ -90,19 +96,21 @@ INT_PTR OnSysCommand(HWND window, WPARAM command) {
 INT_PTR OnHotKey(WPARAM id) {
     switch (id) {
     case HotKeyServo4Way:
-        SelectServoMode(CommandServo4Way);
+        SelectMode(CommandServo4Way);
         break;
     case HotKeyServo8Way:
-        SelectServoMode(CommandServo8Way);
+        SelectMode(CommandServo8Way);
         break;
     }
     return TRUE;
 }
 
-INT_PTR OnRemoteCommand(HWND window, const char* text) {
-    ProcessCommandLine(text);
-    SetWindowLongPtrA(window, DWLP_MSGRESULT, 1); // tells the sender it took effect
-    return TRUE;
+INT_PTR OnDestroy() {
+    // The icon names this window: deleted once the window is gone, the shell
+    // would have to find out for itself (Wine waits two seconds, then leaves it).
+    g_trayIcon.Withdraw();
+    PostQuitMessage(0);
+    return FALSE;
 }
 
 } // namespace
@@ -117,8 +125,7 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
         PostQuitMessage(0); // the loop's end destroys the window
         return TRUE;
     case WM_DESTROY:
-        PostQuitMessage(0);
-        return FALSE;
+        return OnDestroy();
     case WM_QUERYENDSESSION:
         SaveSettings(SettingsPath);
         return FALSE;
@@ -127,7 +134,8 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     case TrayCallbackMessage:
         return g_trayIcon.OnTrayNotification(wParam, lParam);
     case RemoteCommandMessage:
-        return OnRemoteCommand(window, reinterpret_cast<const char*>(lParam));
+        ActOnRemoteCommands(); // never reads the parameters: anyone may post this
+        return TRUE;
     default:
         return FALSE;
     }

@@ -11,12 +11,14 @@ int RunMessageLoop(HWND controller) {
     // No IsDialogMessage here: the hidden Settings window needs no keyboard
     // navigation, and the About box runs a dialog loop of its own.
     MSG message = {};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    BOOL got;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
     DestroyWindow(controller); // may be gone already ("E&xit")
-    return static_cast<int>(message.wParam);
+    // -1 is a failed GetMessage, whose message holds whatever came last.
+    return got == 0 ? static_cast<int>(message.wParam) : 0;
 }
 
 void ApplyStoredModes() {

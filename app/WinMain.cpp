@@ -6,6 +6,7 @@
 #include "app/Startup.h"
 #include "channel/InstanceChannel.h"
 #include "cmdline/CommandDispatcher.h"
+#include "cmdline/ProgramArguments.h"
 #include "devices/DeviceModes.h"
 #include "resources/resource.h"
 #include "settings/ProgramDirectory.h"
@@ -46,6 +47,9 @@ int InstallTrayIcon() {
                            10)) {
         return 1;
     }
+    if (!g_trayIcon.TraySupported) {
+        return 0; // no notification area on this system: no point waiting for one
+    }
     return WaitForTaskbar(g_trayIcon, TrayPatienceMilliseconds, TrayRetryMilliseconds);
 }
 
@@ -74,7 +78,10 @@ int RunFirstInstance(const char* commandLine) {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The runtime's own lpCmdLine loses part of an unquoted program path that
+    // holds bytes of 0x80 and above: take the arguments from the whole line.
+    const char* commandLine = ProgramArguments(GetCommandLineA());
     AppInstance = instance;
     g_instanceChannel.Start(instance, OnRemoteCommandLine);
     if (g_instanceChannel.role == Client) {

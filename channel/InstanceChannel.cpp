@@ -36,8 +36,29 @@ int InstanceChannel::Start(HINSTANCE instance, ChannelCallback newCallback) {
         role = Client;
         className = names_.clientClass;
     }
+    stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     threadHandle = CreateThread(nullptr, 0, ChannelThreadMain, this, 0, &threadId);
     return threadHandle != nullptr ? 1 : 0;
+}
+
+// The channel thread's loop. It ends on the stop event as well as on WM_QUIT:
+// a quit posted before the thread has a message queue would be lost.
+static DWORD ServeUntilStopped(HANDLE stopEvent) {
+    for (;;) {
+        const DWORD woken = MsgWaitForMultipleObjects(stopEvent != nullptr ? 1 : 0, &stopEvent,
+                                                      FALSE, INFINITE, QS_ALLINPUT);
+        if (stopEvent != nullptr && woken == WAIT_OBJECT_0) {
+            return 0;
+        }
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                return static_cast<DWORD>(message.wParam);
+            }
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
 }
 
 DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter) {
@@ -51,15 +72,11 @@ DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter) {
         self->window = CreateWindowExA(0, self->className, self->windowTitle, WS_OVERLAPPEDWINDOW,
                                        0, 0, 1, 1, nullptr, nullptr, self->instanceHandle, self);
         if (self->window != nullptr) {
-            MSG message;
-            while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-            result = static_cast<DWORD>(message.wParam);
+            result = ServeUntilStopped(self->stopEvent);
         }
     }
     DestroyWindow(self->window);
+    self->window = nullptr;
     UnregisterClassA(self->className, self->instanceHandle);
     return result;
 }
@@ -99,6 +116,9 @@ bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity) {
 }
 
 LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA && role == Client) {
+        return 0; // later instances never talk to each other: nothing to act on
+    }
     if (message == WM_COPYDATA && callback != nullptr) {
         // The data is the sender's only while we handle the message: copy it,
         // and never read past cbData, whatever the sender claims.
@@ -123,33 +143,95 @@ HWND InstanceChannel::FindPeerWindow() const {
     }
 }
 
+namespace {
+
+// One WM_COPYDATA on its way. It lives until the process ends: a delivery
+// given up on may still return into it.
+struct Delivery {
+    HWND peer;
+    WPARAM value;
+    COPYDATASTRUCT data;
+    LRESULT reply;
+};
+
+DWORD WINAPI Deliver(LPVOID parameter) {
+    auto* delivery = static_cast<Delivery*>(parameter);
+    delivery->reply = SendMessageA(delivery->peer, WM_COPYDATA, delivery->value,
+                                   reinterpret_cast<LPARAM>(&delivery->data));
+    return 0;
+}
+
+bool PeerAnswers(HWND peer) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(peer, WM_NULL, 0, 0, SMTO_NORMAL, PeerProbeMilliseconds, &ignored) !=
+           0;
+}
+
+// Sends the WM_COPYDATA from a helper thread while this one checks that the
+// peer still answers; false when it fell silent (or is gone) before replying.
+bool DeliverWhileAnswered(Delivery* delivery) {
+    HANDLE sender = CreateThread(nullptr, 0, Deliver, delivery, 0, nullptr);
+    if (sender == nullptr) {
+        Deliver(delivery);
+        return true;
+    }
+    DWORD silentSince = 0;
+    bool silent = false;
+    while (WaitForSingleObject(sender, PeerProbeMilliseconds) == WAIT_TIMEOUT) {
+        if (PeerAnswers(delivery->peer)) {
+            silent = false;
+        } else if (!silent) {
+            silent = true;
+            silentSince = GetTickCount();
+        } else if (GetTickCount() - silentSince >= PeerSilenceMilliseconds) {
+            CloseHandle(sender); // still blocked in the send; the process ends with it
+            return false;
+        }
+    }
+    CloseHandle(sender);
+    return true;
+}
+
+} // namespace
+
 int InstanceChannel::Send(int value, const char* text) {
+    // Elapsed time, not a sum of requested sleeps: a sleep lasts a whole timer
+    // tick at least.
+    const DWORD searchStart = GetTickCount();
     HWND peer = FindPeerWindow();
-    for (DWORD waited = 0; peer == nullptr && waited < PeerSearchMilliseconds;
-         waited += PeerSearchIntervalMilliseconds) {
+    while (peer == nullptr && GetTickCount() - searchStart < PeerSearchMilliseconds) {
         Sleep(PeerSearchIntervalMilliseconds);
         peer = FindPeerWindow();
     }
     if (peer == nullptr) {
         return 0;
     }
-    COPYDATASTRUCT data;
-    data.dwData = 0;
-    data.cbData = static_cast<DWORD>(std::strlen(text) + 1);
-    data.lpData = const_cast<char*>(text);
+    static Delivery delivery;
+    delivery.peer = peer;
+    delivery.value = static_cast<WPARAM>(value);
+    delivery.data.dwData = 0;
+    delivery.data.cbData = static_cast<DWORD>(std::strlen(text) + 1);
+    delivery.data.lpData = const_cast<char*>(text);
+    delivery.reply = 0;
     // The peer answers nonzero once it has acted on the text.
-    return SendMessageA(peer, WM_COPYDATA, static_cast<WPARAM>(value),
-                        reinterpret_cast<LPARAM>(&data)) != 0
-               ? 1
-               : 0;
+    return DeliverWhileAnswered(&delivery) && delivery.reply != 0 ? 1 : 0;
 }
 
 void InstanceChannel::Close() {
+    // The channel thread ends by itself, destroying its own window; the process
+    // must not end while it is still being set up (the exit code would be lost).
+    if (stopEvent != nullptr) {
+        SetEvent(stopEvent);
+    }
     PostThreadMessageA(threadId, WM_QUIT, 0, 0);
-    SendMessageA(window, WM_CLOSE, 0, 0);
     if (threadHandle != nullptr) {
+        WaitForSingleObject(threadHandle, ChannelStopMilliseconds);
         CloseHandle(threadHandle);
         threadHandle = nullptr;
+    }
+    if (stopEvent != nullptr) {
+        CloseHandle(stopEvent);
+        stopEvent = nullptr;
     }
     if (mutex != nullptr) {
         ReleaseMutex(mutex);

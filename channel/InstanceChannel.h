@@ -21,6 +21,16 @@ extern const ChannelNames VelmoraChannelNames;
 constexpr DWORD PeerSearchMilliseconds = 5000;
 constexpr DWORD PeerSearchIntervalMilliseconds = 20;
 
+// While its line is being acted on, a later instance asks the first one's
+// channel window every interval whether it still answers; after this long
+// without an answer it gives up. A first instance that is merely slow, or
+// shows a usage box, goes on answering and is waited for.
+constexpr DWORD PeerProbeMilliseconds = 1000;
+constexpr DWORD PeerSilenceMilliseconds = 5000;
+
+// How long Close waits for the channel thread to end.
+constexpr DWORD ChannelStopMilliseconds = 2000;
+
 // The longest text acted on: no Windows command line is longer.
 constexpr DWORD MaxForwardedText = 32767;
 
@@ -50,6 +60,7 @@ class InstanceChannel {
     const char* windowTitle;
     const char* className;
     int role = Server;
+    HANDLE stopEvent = nullptr; // set by Close: the channel thread ends its loop
 
   private:
     static DWORD WINAPI ChannelThreadMain(LPVOID parameter);

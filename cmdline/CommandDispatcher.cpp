@@ -38,11 +38,11 @@ static void ApplyServoSwitch() {
     g_commandLineSeam.selectServoMode(ServoCommandForName(mode.c_str()));
 }
 
-void ProcessCommandLine(const char* text) {
+int ProcessCommandLine(const char* text) {
     int count = 0;
     char** vector = ArgumentTokenizer(text, &count);
     if (vector == nullptr) {
-        return; // no memory for the vector: act on nothing
+        return 0; // no memory for the vector: act on nothing
     }
     if (g_switchTable.LoadArguments(count, vector) >= 1) {
         if (g_switchTable.Contains("-help")) {
@@ -60,4 +60,5 @@ void ProcessCommandLine(const char* text) {
         }
     }
     ReleaseArgumentVector(vector);
+    return 1;
 }

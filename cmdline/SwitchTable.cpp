@@ -51,12 +51,12 @@ std::string SwitchTable::RequireArgument(const char* name, unsigned index) const
 std::string SwitchTable::ArgumentOr(const char* name, unsigned index,
                                     const char* fallback) const noexcept {
     try {
-        std::string result = fallback != nullptr ? fallback : "";
-        try {
-            result = RequireArgument(name, index);
-        } catch (int) {
-        }
-        return result;
+        return RequireArgument(name, index);
+    } catch (...) {
+        // No such argument, or no memory for its copy: the fallback.
+    }
+    try {
+        return fallback != nullptr ? fallback : "";
     } catch (...) {
         return std::string();
     }

@@ -75,7 +75,7 @@ TEST_F(Dispatcher, ActsAsTheTableSays) {
         CommandLineRecorder::releases = 0;
         g_trayIcon.CheckedIds.clear();
 
-        ProcessCommandLine(expected.commandLine);
+        EXPECT_EQ(ProcessCommandLine(expected.commandLine), 1) << "row " << row;
 
         EXPECT_EQ(VendorRecorder::calls, expected.vendorCalls) << "row " << row;
         EXPECT_EQ(g_trayIcon.CheckedIds, expected.checked) << "row " << row;
@@ -111,9 +111,9 @@ TEST_F(Dispatcher, NamesReachTheSettings) {
     EXPECT_STREQ(g_settings.ServoMapFile, "joy4way");
 }
 
-TEST_F(Dispatcher, NoMemoryForTheVectorActsOnNothing) {
+TEST_F(Dispatcher, NoMemoryForTheVectorActsOnNothingAndSaysSo) {
     CommandLineRecorder::failAllocation = true;
-    ProcessCommandLine("-u360 joy4way -exit");
+    EXPECT_EQ(ProcessCommandLine("-u360 joy4way -exit"), 0);
     EXPECT_TRUE(VendorRecorder::calls.empty());
     EXPECT_TRUE(g_trayIcon.CheckedIds.empty());
     EXPECT_EQ(CommandLineRecorder::closes, 0);

@@ -98,12 +98,16 @@ struct Received {
 };
 std::vector<Received> received;
 LRESULT fakeReply = 1;
+HANDLE hangUntilEnded = nullptr; // when set, the stand-in stops answering until it ends
 
 LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         received.push_back({wParam, data->dwData, data->cbData,
                             std::string(static_cast<const char*>(data->lpData), data->cbData)});
+        if (hangUntilEnded != nullptr) {
+            WaitForSingleObject(hangUntilEnded, 30000); // serves nothing meanwhile
+        }
         return fakeReply;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -114,6 +118,7 @@ class FakeServer : public ::testing::Test {
     void SetUp() override {
         received.clear();
         fakeReply = 1;
+        hangUntilEnded = nullptr;
         mutex = CreateMutexA(nullptr, FALSE, "Velmora_Mutex");
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = FakeServerProc;
@@ -176,6 +181,73 @@ TEST_F(FakeServer, AHandOverThatWasNotTakenIsNoSuccess) {
     EXPECT_GE(GetTickCount() - start, 4000u) << "the client looks for a while before it gives up";
 }
 
+TEST_F(FakeServer, AFirstInstanceThatStopsAnsweringIsGivenUp) {
+    HANDLE client = program.Start("-u360 joy4way");
+    hangUntilEnded = client;
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(WaitExitServing(client, 40000), 2u) << "nothing was acted on";
+    EXPECT_LT(GetTickCount() - start, 20000u) << "the client waited for a silent instance";
+    EXPECT_EQ(received.size(), 1u);
+}
+
+TEST_F(FakeServer, AnUnquotedProgramPathWithBytesAbove0x7FIsSkippedWhole) {
+    // "Müller" in the code page the program sees; its bytes above 0x7F once
+    // ended the program name too early.
+    char folder[16] = {};
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, L"M\u00FCller", -1, folder, sizeof folder, nullptr, &lossy);
+    ASSERT_FALSE(lossy) << "the code page has no u-umlaut";
+    ProgramUnderTest moved(1, "4", folder);
+    ASSERT_EQ(moved.Directory().find(' '), std::string::npos) << moved.Directory();
+    HANDLE client = moved.StartCommandLine(moved.Directory() + "Velmora.exe -u360 joy4way");
+    EXPECT_EQ(WaitExitServing(client, 20000), 1u);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].bytes, std::string("-u360 joy4way", 14));
+}
+
+// Usage boxes keep the main thread of the first instance waiting for the user;
+// every channel window must still answer meanwhile, and lines wait their turn.
+TEST(Channel, WhileAUsageBoxIsOpenTheChannelWindowsAnswerAndLinesWait) {
+    ProgramUnderTest program(1, "4");
+    program.server = program.Start("-help"); // startup waits for this box
+    HWND box = WaitForDialog("Help");
+    ASSERT_NE(box, nullptr);
+    HANDLE waiting = program.Start("-u360 analog");
+    HWND clientChannel = WaitForWindow("Velmora_Client", "Velmora_InterComm");
+    ASSERT_NE(clientChannel, nullptr);
+    HWND serverChannel = program.ChannelWindow();
+    ASSERT_NE(serverChannel, nullptr);
+    Sleep(500); // the client's line reaches the first instance, which cannot act on it yet
+    EXPECT_TRUE(AnswersWithinASecond(serverChannel)) << "during startup";
+    EXPECT_EQ(WaitExit(waiting, 0), static_cast<DWORD>(STILL_ACTIVE));
+
+    // A later instance never acts on what is sent to it, and answers at once.
+    COPYDATASTRUCT exit = {0, 6, const_cast<char*>("-exit")};
+    DWORD_PTR reply = 0xDEAD;
+    EXPECT_TRUE(SendMessageTimeoutA(clientChannel, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&exit),
+                                    SMTO_NORMAL, 1000, &reply));
+    EXPECT_EQ(reply, 0u);
+
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitExit(waiting, 20000), 1u);
+    EXPECT_TRUE(HasLine(program.Journal(), "UltraStik 13 0 analog"));
+
+    // A forwarded usage box: the next line waits behind it, the channel answers.
+    HANDLE help = program.Start("-help");
+    box = WaitForDialog("Help");
+    ASSERT_NE(box, nullptr);
+    const std::size_t mark = program.Journal().size();
+    HANDLE next = program.Start("-servo joy8way");
+    Sleep(500);
+    EXPECT_TRUE(AnswersWithinASecond(serverChannel)) << "while acting on a line";
+    EXPECT_TRUE(program.JournalSince(mark).empty()) << "a line ran inside another";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitExit(help, 20000), 1u);
+    EXPECT_EQ(WaitExit(next, 20000), 1u);
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"PacDrive 30"});
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
 // Hostile senders against the real first instance.
 class Hostile : public ::testing::Test {
   protected:
@@ -196,6 +268,30 @@ class Hostile : public ::testing::Test {
     ProgramUnderTest program{1, "4"};
     HWND channel = nullptr;
 };
+
+TEST_F(Hostile, StrayPrivateMessagesToEitherWindowActOnNothing) {
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    const std::size_t mark = program.Journal().size();
+    const std::pair<WPARAM, LPARAM> junk[] = {
+        {0, 0}, {1, 1}, {~WPARAM(0), static_cast<LPARAM>(0xDEADBEEF)}};
+    constexpr UINT PrivateRange = 32;
+    for (HWND target : {controller, channel}) {
+        for (UINT first : {UINT(WM_USER), UINT(WM_APP)}) {
+            for (UINT message = first; message < first + PrivateRange; ++message) {
+                for (const auto& [wParam, lParam] : junk) {
+                    PostMessageA(target, message, wParam, lParam);
+                    DWORD_PTR ignored = 0;
+                    SendMessageTimeoutA(target, message, wParam, lParam, SMTO_NORMAL, 1000,
+                                        &ignored);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(program.Run(""), 1u) << "the instance still answers";
+    EXPECT_EQ(WaitExit(program.server, 0), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_TRUE(program.JournalSince(mark).empty());
+}
 
 TEST_F(Hostile, NoTerminatorWithinCbDataReadsNoFurther) {
     const char bytes[] = "-u360 joy2way -exit";

@@ -174,6 +174,29 @@ TEST(Faults, CorruptedSettingsGiveDefaultsOrTheFirst255Characters) {
     }
 }
 
+// A launcher that runs other programs between its switches: every forwarded
+// line must end with the instance's answer, never with a code of its own.
+TEST(Load, TwoHundredForwardedLaunchesBetweenOtherProgramsAllExit1) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    constexpr int Launches = 200;
+    std::map<DWORD, int> codes;
+    for (int i = 0; i < Launches; ++i) {
+        codes[program.Run(std::string("-u360 ") + Maps[i % 9])]++;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION other = {};
+        char floor[] = LAUNCH_FLOOR;
+        ASSERT_TRUE(CreateProcessA(nullptr, floor, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &other));
+        EXPECT_EQ(WaitExit(other.hProcess, 20000), 0u);
+        CloseHandle(other.hThread);
+        CloseHandle(other.hProcess);
+    }
+    EXPECT_EQ(codes, (std::map<DWORD, int>{{1, Launches}}));
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
 TEST(Load, AThousandSticksAllGetTheMap) {
     ProgramUnderTest program(1000, "4");
     EXPECT_EQ(program.Run("-u360 joy4way -exit", 120000), 0u);

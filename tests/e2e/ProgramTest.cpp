@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -46,19 +47,6 @@ std::string StoredKeys(const ProgramUnderTest& program) {
         keys += std::string(key) + "=" + value + "\r\n";
     }
     return keys;
-}
-
-// A top-level dialog of another process, by its caption.
-HWND WaitForDialog(const char* caption, DWORD timeout = 10000) {
-    std::pair<const char*, HWND> search(caption, nullptr);
-    WaitUntil(
-        [](void* p) {
-            auto* s = static_cast<std::pair<const char*, HWND>*>(p);
-            s->second = FindWindowA("#32770", s->first);
-            return s->second != nullptr && IsWindowVisible(s->second);
-        },
-        &search, timeout);
-    return search.second;
 }
 
 std::string ChildTexts(HWND window) {
@@ -256,26 +244,59 @@ TEST(Program, HotKeysF4AndF8SwitchTheServoStiks) {
 
 // A taskbar of our own that Wine's Shell_NotifyIcon finds first (it is the
 // newest top-level "Shell_TrayWnd"): it refuses adds until told otherwise,
-// as a taskbar that is not there yet at log-on would.
+// as a taskbar that is not there yet at log-on would. Wine sends each call as
+// a WM_COPYDATA whose wParam is the icon's window.
 int trayAdds = 0;
 bool trayAccepts = false;
+int trayDeletes = 0;
+int trayDeletesOfLiveWindows = 0;
+int modifyDepth = 0;
+int deepestModify = 0;
+// When set, the next modify is slow: it starts this forwarded line and, as a
+// busy taskbar would, takes two seconds to answer while serving sent messages.
+ProgramUnderTest* forwardDuringModify = nullptr;
+constexpr DWORD SlowModifyMilliseconds = 2000;
+
+void ModifySlowlyForwarding(ProgramUnderTest* program) {
+    program->Start("-u360 joy4way");
+    const DWORD start = GetTickCount();
+    while (deepestModify < 2 && GetTickCount() - start < SlowModifyMilliseconds) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_SENDMESSAGE);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 LRESULT CALLBACK SlowTaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COPYDATA) {
-        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (data->dwData == NIM_ADD) {
-            ++trayAdds;
-            return trayAccepts;
+    if (message != WM_COPYDATA) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    switch (reinterpret_cast<const COPYDATASTRUCT*>(lParam)->dwData) {
+    case NIM_ADD:
+        ++trayAdds;
+        return trayAccepts;
+    case NIM_DELETE:
+        ++trayDeletes;
+        trayDeletesOfLiveWindows += IsWindow(reinterpret_cast<HWND>(wParam)) ? 1 : 0;
+        return TRUE;
+    case NIM_MODIFY:
+        deepestModify = std::max(deepestModify, ++modifyDepth);
+        if (ProgramUnderTest* program = std::exchange(forwardDuringModify, nullptr)) {
+            ModifySlowlyForwarding(program);
         }
+        --modifyDepth;
+        return TRUE;
+    default:
         return TRUE;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 class SlowTaskbar : public ::testing::Test {
   protected:
     void SetUp() override {
-        trayAdds = 0;
+        trayAdds = trayDeletes = trayDeletesOfLiveWindows = modifyDepth = deepestModify = 0;
         trayAccepts = false;
+        forwardDuringModify = nullptr;
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = SlowTaskbarProc;
         windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -293,18 +314,54 @@ class SlowTaskbar : public ::testing::Test {
     HWND taskbar = nullptr;
 };
 
-TEST_F(SlowTaskbar, StartupWaitsForTheTaskbar) {
+TEST_F(SlowTaskbar, StartupWaitsForTheTaskbarAndKeepsAnswering) {
     ProgramUnderTest program(1, "4");
     program.server = program.Start("-u360 joy4way");
     ASSERT_TRUE(WaitUntil([](void*) { return trayAdds >= 3; }, nullptr, 10000));
     EXPECT_EQ(WaitExit(program.server, 0), static_cast<DWORD>(STILL_ACTIVE));
+    // A line forwarded now waits for the main loop; the channel still answers.
+    HANDLE early = program.Start("-servo joy8way");
+    ASSERT_NE(WaitForWindow("Velmora_Client", "Velmora_InterComm"), nullptr);
+    Sleep(500); // the client's line reaches the first instance
+    EXPECT_TRUE(AnswersWithinASecond(program.ChannelWindow()));
+    EXPECT_EQ(WaitExit(early, 0), static_cast<DWORD>(STILL_ACTIVE));
+
     trayAccepts = true;
     const DWORD added = GetTickCount();
     // The main loop answers once the icon is in and the stored modes applied.
+    EXPECT_EQ(WaitExitServing(early, 10000), 1u);
     EXPECT_EQ(WaitExitServing(program.Start(""), 10000), 1u);
     EXPECT_LT(GetTickCount() - added, 5000u);
     EXPECT_TRUE(HasLine(program.Journal(), "UltraStik 13 0 joy4way"));
+    EXPECT_EQ(program.Journal().back(), "PacDrive 30") << "the early line came after startup";
 
+    HANDLE ender = program.Start("-exit");
+    EXPECT_EQ(WaitExitServing(program.server, 10000), 0u);
+    EXPECT_EQ(WaitExit(ender, 5000), 1u);
+    EXPECT_EQ(program.Settings(), SettingsFile("joy4way", "joy8way"));
+    EXPECT_EQ(trayDeletes, 1);
+    EXPECT_EQ(trayDeletesOfLiveWindows, 1) << "the icon was deleted after its window";
+}
+
+TEST_F(SlowTaskbar, AForwardedLineWaitsForTheMenuActionInProgress) {
+    trayAccepts = true;
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    const std::size_t mark = program.Journal().size();
+
+    // The menu's "Analog" waits on the icon's update; a line arrives meanwhile.
+    forwardDuringModify = &program;
+    PostMessageA(controller, WM_COMMAND, IDM_U360_ANALOG, 0);
+    EXPECT_TRUE(WaitUntil(
+        [](void* p) {
+            return HasLine(static_cast<ProgramUnderTest*>(p)->Journal(), "UltraStik 13 0 joy4way");
+        },
+        &program, 20000));
+    EXPECT_EQ(deepestModify, 1) << "the forwarded line ran inside the menu action";
+    EXPECT_EQ(program.JournalSince(mark),
+              (Lines{"UltraStik 13 0 analog", "UltraStik 13 0 joy4way"}));
     HANDLE ender = program.Start("-exit");
     EXPECT_EQ(WaitExitServing(program.server, 10000), 0u);
     EXPECT_EQ(WaitExit(ender, 5000), 1u);

@@ -63,6 +63,39 @@ DWORD WaitExitServing(HANDLE process, DWORD timeoutMilliseconds) {
     return WaitExit(process, 0);
 }
 
+HWND WaitForDialog(const char* caption, DWORD timeoutMilliseconds) {
+    std::pair<const char*, HWND> search(caption, nullptr);
+    WaitUntil(
+        [](void* p) {
+            auto* s = static_cast<std::pair<const char*, HWND>*>(p);
+            s->second = FindWindowA("#32770", s->first);
+            return s->second != nullptr && IsWindowVisible(s->second);
+        },
+        &search, timeoutMilliseconds);
+    return search.second;
+}
+
+HWND WaitForWindow(const char* windowClass, const char* title, DWORD timeoutMilliseconds) {
+    struct Search {
+        const char* windowClass;
+        const char* title;
+        HWND found;
+    } search = {windowClass, title, nullptr};
+    WaitUntil(
+        [](void* p) {
+            auto* s = static_cast<Search*>(p);
+            s->found = FindWindowA(s->windowClass, s->title);
+            return s->found != nullptr;
+        },
+        &search, timeoutMilliseconds);
+    return search.found;
+}
+
+bool AnswersWithinASecond(HWND window) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) != 0;
+}
+
 bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -97,6 +130,10 @@ HANDLE ProgramUnderTest::Start(const std::string& arguments) {
     if (!arguments.empty()) {
         commandLine += " " + arguments;
     }
+    return StartCommandLine(commandLine);
+}
+
+HANDLE ProgramUnderTest::StartCommandLine(const std::string& commandLine) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -108,6 +145,7 @@ HANDLE ProgramUnderTest::Start(const std::string& arguments) {
         return nullptr;
     }
     CloseHandle(info.hThread);
+    std::lock_guard<std::mutex> locked(processesLock_);
     processes_.push_back(info.hProcess);
     return info.hProcess;
 }
@@ -121,8 +159,10 @@ HANDLE ProgramUnderTest::StartServer(const std::string& arguments) {
     server = Start(arguments);
     // Started together, either process may win the mutex: let this one win first.
     WaitUntil([](void*) { return FirstInstanceMarked(); }, nullptr, 20000);
-    // A client returns 1 only once the first instance's main loop acted on it.
-    EXPECT_EQ(Run(""), 1u) << "the first instance does not answer";
+    // A client returns 1 only once the first instance's main loop acted on it;
+    // served meanwhile, since the first instance may be talking to a stand-in
+    // taskbar of this thread.
+    EXPECT_EQ(WaitExitServing(Start(""), 20000), 1u) << "the first instance does not answer";
     return server;
 }
 

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ class ProgramUnderTest {
 
     // Starts Velmora.exe with arguments; the handle belongs to this object.
     HANDLE Start(const std::string& arguments);
+    // Starts a whole command line (program name included) in the directory.
+    HANDLE StartCommandLine(const std::string& commandLine);
     // Runs it to its end; the exit code, or STILL_ACTIVE after the time-out.
     DWORD Run(const std::string& arguments, DWORD timeoutMilliseconds = 20000);
     // Starts the first instance and waits until its main loop answers.
@@ -37,6 +40,7 @@ class ProgramUnderTest {
   private:
     TempDir dir_;
     std::string directory_;
+    std::mutex processesLock_; // launchers may start processes from several threads
     std::vector<HANDLE> processes_;
 };
 
@@ -51,3 +55,12 @@ DWORD WaitExitServing(HANDLE process, DWORD timeoutMilliseconds);
 bool HasLine(const std::vector<std::string>& lines, const std::string& line);
 // Waits until predicate() holds, serving this thread's messages meanwhile.
 bool WaitUntil(bool (*predicate)(void*), void* context, DWORD timeoutMilliseconds);
+// A visible top-level dialog of another process, by its caption; null when
+// none appears in time.
+HWND WaitForDialog(const char* caption, DWORD timeoutMilliseconds = 10000);
+// A top-level window by class and title, once it exists; null when none
+// appears in time.
+HWND WaitForWindow(const char* windowClass, const char* title, DWORD timeoutMilliseconds = 10000);
+// Whether a window's thread answers a sent message within a second, as
+// broadcasts and the session's end need.
+bool AnswersWithinASecond(HWND window);
