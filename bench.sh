@@ -14,7 +14,7 @@ cmake --preset win32 >/dev/null && cmake --build --preset win32 -j2 >/dev/null
 cmake --preset win64 >/dev/null && cmake --build --preset win64 -j2 --target Velmora UltraStik PacDrive LaunchFloor >/dev/null
 source tools/wine-env.sh
 trap wine_env_stop EXIT
-wine_env_start "$root"
+wine_env_start "$root" benchprefix
 
 work=$root/build/bench/run
 rm -rf "$work" && mkdir -p "$work"

@@ -18,10 +18,12 @@ tools/check-binaries.sh
 source tools/wine-env.sh
 trap wine_env_stop EXIT
 wine_env_start "$root"
-# One test program at a time: they share one Wine server, its registry and
-# the program's named objects.
+# One test program at a time (each holds the CTest resource lock of the
+# shared prefix, desktop and Run value, should anyone run ctest -j).
+# A missing Wine tray is a failure here, not a skip.
+export VELMORA_REQUIRE_TRAY=1
 status=0
-ctest --test-dir build/win64 --output-on-failure || status=$?
+ctest --test-dir build/win64 --output-on-failure --no-tests=error || status=$?
 for bmp in build/win64/artifacts/*.bmp; do
   [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
 done

@@ -1,6 +1,7 @@
 #include "settings/Autostart.h"
 
 #include "settings/ProgramDirectory.h"
+#include "settings/RegistryKey.h"
 
 #include <windows.h>
 
@@ -8,17 +9,6 @@
 
 const char RunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char RunValueName[] = "Velmora";
-
-namespace {
-struct RegistryKey {
-    HKEY handle = nullptr;
-    ~RegistryKey() {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
-};
-} // namespace
 
 std::size_t StartupCommandFor(const char* modulePath, char* destination, std::size_t capacity) {
     const std::size_t length = std::strlen(modulePath);

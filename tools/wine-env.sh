@@ -1,4 +1,4 @@
-# Sourced by test.sh, run.sh and bench.sh: a private Wine prefix in the build
+# Sourced by test.sh and bench.sh: a private Wine prefix in the build
 # tree and, when there is no display, a virtual one. wine_env_stop stops what
 # wine_env_start started, by process id.
 WINE64=/usr/lib/wine/wine64
@@ -6,8 +6,10 @@ WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
 wine_env_start() {
-  local root=$1
-  export WINEPREFIX="$root/build/wineprefix"
+  # A prefix of its own for each script (default build/wineprefix), so that
+  # one script's wineserver -k never ends another's programs.
+  local root=$1 prefix=${2:-wineprefix}
+  export WINEPREFIX="$root/build/$prefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEARCH=win64

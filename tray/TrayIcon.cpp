@@ -43,6 +43,9 @@ TrayIcon::~TrayIcon() {
     if (HiddenWindow != nullptr) {
         g_trayShell.destroyWindow(HiddenWindow);
     }
+    if (ActiveInstance == this) {
+        ActiveInstance = nullptr; // the hidden window's messages must not reach a dead icon
+    }
 }
 
 int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* tip, HICON icon,

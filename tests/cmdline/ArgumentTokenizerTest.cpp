@@ -62,41 +62,6 @@ TEST(ArgumentTokenizer, SplitsAsTheTableSays) {
     EXPECT_EQ(CommandLineRecorder::releases, static_cast<int>(std::size(SplitTable)));
 }
 
-TEST(ArgumentTokenizer, OneBlockSizedFromTheInputLength) {
-    CommandLineRecorder recorder;
-    const std::size_t pointer = sizeof(char*);
-    // Empty input: two pointer slots and two bytes.
-    EXPECT_EQ(ArgumentBlockSize(0), 2 * pointer + 2);
-    for (std::size_t length : {1u, 2u, 3u, 10u, 11u, 1000u}) {
-        const std::size_t slots = (length + 2) / 2 + 1;
-        EXPECT_EQ(ArgumentPointerSlots(length), slots) << "length " << length;
-        EXPECT_EQ(ArgumentBlockSize(length), slots * pointer + length + 2) << "length " << length;
-
-        // The worst inputs for the slots ("a a a ...") and the character area
-        // (one long argument) both fit: every argument lies inside the block.
-        std::string many;
-        for (std::size_t i = 0; i < length; ++i) {
-            many += (i % 2 == 0) ? 'a' : ' ';
-        }
-        for (const std::string& input : {many, std::string(length, 'x')}) {
-            CommandLineRecorder::allocations.clear();
-            int count = 0;
-            char** vector = ArgumentTokenizer(input.c_str(), &count);
-            ASSERT_EQ(CommandLineRecorder::allocations.size(), 1u);
-            const std::size_t size = CommandLineRecorder::allocations[0];
-            EXPECT_EQ(size, ArgumentBlockSize(length));
-            EXPECT_LE(static_cast<std::size_t>(count) + 1, slots);
-            const char* begin = reinterpret_cast<const char*>(vector);
-            for (int i = 0; i < count; ++i) {
-                const char* end = vector[i] + std::strlen(vector[i]);
-                EXPECT_GE(vector[i], begin + slots * pointer);
-                EXPECT_LT(end, begin + size) << "argument " << i << " of " << length;
-            }
-            ReleaseArgumentVector(vector);
-        }
-    }
-}
-
 TEST(ArgumentTokenizer, FailedAllocationGivesNoVectorAndNoCount) {
     CommandLineRecorder recorder;
     CommandLineRecorder::failAllocation = true;

@@ -18,6 +18,13 @@ HICON ProgramIcon(int id) {
     return LoadIconA(AppInstance, MAKEINTRESOURCEA(id));
 }
 
+// The two tray pictures exist and differ, so comparing with them means something.
+void ExpectDistinctTrayPictures() {
+    ASSERT_NE(ProgramIcon(IDI_MOUSE), nullptr);
+    ASSERT_NE(ProgramIcon(IDI_JOYSTICK_SMALL), nullptr);
+    ASSERT_NE(ProgramIcon(IDI_MOUSE), ProgramIcon(IDI_JOYSTICK_SMALL));
+}
+
 class Modes : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -31,6 +38,7 @@ class Modes : public ::testing::Test {
         g_settings = Settings{};
         std::strcpy(g_settings.U360MapFile, "mouse");
         std::strcpy(g_settings.ServoMapFile, "joy4way");
+        ExpectDistinctTrayPictures();
     }
     void TearDown() override { U360DeviceCount = 0; }
     void Sticks(int count) {

@@ -1,6 +1,7 @@
 // The first-instance decision and the hand-over of command lines, with real
 // Velmora.exe processes.
 #include "ProgramUnderTest.h"
+#include "channel/InstanceChannel.h"
 
 #include <gtest/gtest.h>
 
@@ -163,7 +164,10 @@ TEST_F(FakeServer, TheWireFormat) {
 TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
     DestroyWindow(window);
     HANDLE client = program.Start("-servo");
-    WaitExitServing(client, 1000);
+    // Its channel window exists once it runs; its search for ours starts right after.
+    ASSERT_NE(WaitForWindow("Velmora_Client", "Velmora_InterComm"), nullptr);
+    Sleep(PeerSearchIntervalMilliseconds * 10);
+    EXPECT_EQ(WaitExit(client, 0), static_cast<DWORD>(STILL_ACTIVE));
     window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0, 0, 1,
                              1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     EXPECT_EQ(WaitExitServing(client, 20000), 1u);

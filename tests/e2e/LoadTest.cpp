@@ -1,6 +1,7 @@
 // Velmora under load, killed, with unwritable or corrupted settings, and with
 // a thousand sticks: it must never lose a switch, crash or hang.
 #include "ProgramUnderTest.h"
+#include "support/Probes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +19,7 @@ const char* const Maps[] = {"mouse",    "analog",    "joy8way", "easyjoy8way", "
                             "djoy4way", "rdjoy4way", "joy2way", "vjoy2way"};
 
 std::string Key(const ProgramUnderTest& program, const char* key) {
-    char value[400] = {};
-    GetPrivateProfileStringA("General", key, "<absent>", value, sizeof value,
-                             (program.Directory() + "Velmora.ini").c_str());
-    return value;
+    return IniValue(program.Directory() + "Velmora.ini", key);
 }
 
 TEST(Load, EightLaunchersForwarding25CommandsEachLoseNothing) {
@@ -134,6 +132,8 @@ TEST(Faults, UnwritableSettingsChangeNothingAndReportNothing) {
         const std::size_t mark = program.Journal().size();
         EXPECT_EQ(program.Run("-u360 analog -servo joy8way"), 1u) << "way " << way;
         EXPECT_EQ(program.JournalSince(mark), (Lines{"UltraStik 13 0 analog", "PacDrive 30"}));
+        // A save while running, as at the session's end: it fails without a word.
+        SendMessageA(program.ControllerWindow(), WM_QUERYENDSESSION, 0, 0);
         EXPECT_FALSE(ShowsAnything(GetProcessId(program.server))) << "way " << way;
         EXPECT_EQ(program.ExitServer(), 0u) << "way " << way;
         if (lock != INVALID_HANDLE_VALUE) {
@@ -151,26 +151,22 @@ TEST(Faults, CorruptedSettingsGiveDefaultsOrTheFirst255Characters) {
     for (int i = 0; i < 512; ++i) {
         binary += static_cast<char>((i * 37 + 11) % 256);
     }
-    const std::string longName(300, 'n');
     const struct {
         std::string content;
         std::string u360;
         std::string servo;
     } rows[] = {
-        {binary, "mouse", "joy8way"},
+        {binary, "mouse", "joy4way"},
         {"[General]\r\nU360MapFile=" + std::string(100000, 'z') + "\r\nServoMapFile=joy8way\r\n",
          std::string(255, 'z'), "joy8way"},
         {"U360MapFile=analog\r\nServoMapFile=joy8way\r\n", "mouse", "joy4way"},
-        {"[General]\r\nU360MapFile=" + longName + "\r\n", longName.substr(0, 255), "joy4way"},
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
         ProgramUnderTest program(1, "4");
         program.WriteSettings(rows[row].content);
         EXPECT_EQ(program.Run("-exit"), 0u) << "row " << row;
         EXPECT_EQ(Key(program, "U360MapFile"), rows[row].u360) << "row " << row;
-        if (row != 0) { // the binary row: whatever the bytes made of the servo key
-            EXPECT_EQ(Key(program, "ServoMapFile"), rows[row].servo) << "row " << row;
-        }
+        EXPECT_EQ(Key(program, "ServoMapFile"), rows[row].servo) << "row " << row;
     }
 }
 

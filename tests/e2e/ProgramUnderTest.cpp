@@ -1,9 +1,13 @@
 #include "ProgramUnderTest.h"
 
+#include "support/Probes.h"
+
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
-#include <sstream>
+#include <cstdio>
 
 namespace {
 
@@ -12,17 +16,38 @@ std::string DistFile(const char* name) {
     return exe.substr(0, exe.find_last_of('\\') + 1) + name;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+// Every end-to-end program starts with no Velmora in the prefix: one left by a
+// crashed or timed-out program would hold the mutex and the hot keys, and
+// every test after it would fail for the wrong reason.
+class NoLeftoverInstance : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        ASSERT_NE(snapshot, INVALID_HANDLE_VALUE);
+        PROCESSENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more;
+             more = Process32Next(snapshot, &entry)) {
+            if (lstrcmpiA(entry.szExeFile, "Velmora.exe") != 0) {
+                continue;
+            }
+            std::printf("ending a leftover Velmora.exe (process %lu)\n",
+                        static_cast<unsigned long>(entry.th32ProcessID));
+            HANDLE leftover =
+                OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+            if (leftover != nullptr) {
+                TerminateProcess(leftover, 99);
+                WaitForSingleObject(leftover, 10000);
+                CloseHandle(leftover);
+            }
         }
-        lines.push_back(line);
+        CloseHandle(snapshot);
+        ASSERT_TRUE(WaitUntil([](void*) { return !FirstInstanceMarked(); }, nullptr, 10000))
+            << "another program holds Velmora_Mutex";
     }
-    return lines;
-}
+};
+const ::testing::Environment* const CleanStart =
+    ::testing::AddGlobalTestEnvironment(new NoLeftoverInstance);
 
 } // namespace
 

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -85,164 +84,73 @@ TEST_F(BuiltProgram, TrayMenuHasTheItemsInOrder) {
     DestroyMenu(menu);
 }
 
-// A DLGTEMPLATEEX, read field by field.
-struct DialogItem {
-    DWORD style;
-    short x, y, cx, cy;
-    DWORD id;
-    std::string windowClass; // "#128" style for ordinals
-    std::string text;
-};
-struct Dialog {
-    DWORD style;
-    short cx, cy;
-    std::string title, font;
-    WORD pointSize;
-    std::vector<DialogItem> items;
+// The dialogs as Windows builds them from the templates of the built program.
+struct Control {
+    int id;
+    const char* windowClass;
+    const char* text; // null for a picture
+    DWORD styleBits;
+    bool visible;
 };
 
-class TemplateReader {
-  public:
-    explicit TemplateReader(const std::string& bytes) : p_(bytes.data()), begin_(bytes.data()) {}
-    template <typename T> T Read() {
-        T value;
-        std::memcpy(&value, p_, sizeof value);
-        p_ += sizeof value;
-        return value;
+void ExpectLiveDialog(HMODULE module, int dialogId, const char* title,
+                      const std::vector<Control>& controls) {
+    HWND dialog = CreateDialogParamA(
+        module, MAKEINTRESOURCEA(dialogId), nullptr,
+        [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    ASSERT_NE(dialog, nullptr) << "dialog " << dialogId;
+    char text[64] = {};
+    GetWindowTextA(dialog, text, sizeof text);
+    EXPECT_STREQ(text, title);
+    EXPECT_FALSE(IsWindowVisible(dialog)) << title << ": created hidden";
+    constexpr DWORD Frame = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    EXPECT_EQ(GetWindowLongA(dialog, GWL_STYLE) & Frame, Frame) << title;
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
     }
-    std::string NameOrOrdinal() {
-        const WORD first = Read<WORD>();
-        if (first == 0) {
-            return "";
+    ASSERT_EQ(children.size(), controls.size()) << title;
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        const Control& want = controls[i];
+        HWND got = children[i];
+        char windowClass[32] = {};
+        GetClassNameA(got, windowClass, sizeof windowClass);
+        GetWindowTextA(got, text, sizeof text);
+        const DWORD style = static_cast<DWORD>(GetWindowLongA(got, GWL_STYLE));
+        SCOPED_TRACE(std::string(title) + " control " + std::to_string(i));
+        EXPECT_EQ(GetDlgCtrlID(got), want.id);
+        EXPECT_STREQ(windowClass, want.windowClass);
+        if (want.text != nullptr) { // a picture's text is its resource number
+            EXPECT_STREQ(text, want.text);
         }
-        if (first == 0xFFFF) {
-            return "#" + std::to_string(Read<WORD>());
+        EXPECT_EQ(style & want.styleBits, want.styleBits);
+        EXPECT_EQ((style & WS_VISIBLE) != 0, want.visible);
+        const DWORD picture = style & SS_TYPEMASK;
+        if (std::strcmp(want.windowClass, "Static") == 0 &&
+            (picture == SS_BITMAP || picture == SS_ICON)) {
+            EXPECT_NE(SendMessageA(got, STM_GETIMAGE,
+                                   picture == SS_BITMAP ? IMAGE_BITMAP : IMAGE_ICON, 0),
+                      0)
+                << "its picture was not found";
         }
-        std::string text(1, static_cast<char>(first));
-        for (WORD c; (c = Read<WORD>()) != 0;) {
-            text += static_cast<char>(c);
-        }
-        return text;
     }
-    void AlignTo4() {
-        while ((p_ - begin_) % 4 != 0) {
-            ++p_;
-        }
-    }
-
-  private:
-    const char* p_;
-    const char* begin_;
-};
-
-Dialog ParseDialog(const std::string& bytes) {
-    TemplateReader in(bytes);
-    Dialog dialog{};
-    EXPECT_EQ(in.Read<WORD>(), 1);      // dlgVer
-    EXPECT_EQ(in.Read<WORD>(), 0xFFFF); // signature: DLGTEMPLATEEX
-    in.Read<DWORD>();                   // helpID
-    in.Read<DWORD>();                   // exStyle
-    dialog.style = in.Read<DWORD>();
-    const WORD count = in.Read<WORD>();
-    in.Read<short>();
-    in.Read<short>();
-    dialog.cx = in.Read<short>();
-    dialog.cy = in.Read<short>();
-    in.NameOrOrdinal(); // menu
-    in.NameOrOrdinal(); // class
-    dialog.title = in.NameOrOrdinal();
-    dialog.pointSize = in.Read<WORD>();
-    in.Read<WORD>(); // weight
-    in.Read<BYTE>(); // italic
-    in.Read<BYTE>(); // charset
-    dialog.font = in.NameOrOrdinal();
-    for (WORD i = 0; i < count; ++i) {
-        in.AlignTo4();
-        DialogItem item{};
-        in.Read<DWORD>(); // helpID
-        in.Read<DWORD>(); // exStyle
-        item.style = in.Read<DWORD>();
-        item.x = in.Read<short>();
-        item.y = in.Read<short>();
-        item.cx = in.Read<short>();
-        item.cy = in.Read<short>();
-        item.id = in.Read<DWORD>();
-        item.windowClass = in.NameOrOrdinal();
-        // Resource compilers write the predefined classes by name or by ordinal.
-        for (char& c : item.windowClass) {
-            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-        }
-        if (item.windowClass == "BUTTON") {
-            item.windowClass = "#128";
-        } else if (item.windowClass == "STATIC") {
-            item.windowClass = "#130";
-        }
-        item.text = in.NameOrOrdinal();
-        const WORD extra = in.Read<WORD>();
-        for (WORD b = 0; b < extra; ++b) {
-            in.Read<BYTE>();
-        }
-        dialog.items.push_back(item);
-    }
-    return dialog;
+    DestroyWindow(dialog);
 }
 
-constexpr DWORD DialogStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_CENTER;
-const std::string Button = "#128", Static = "#130";
-
-void ExpectItem(const DialogItem& got, DWORD id, const std::string& windowClass,
-                const std::string& text, short x, short y, short cx, short cy, DWORD styleBits,
-                bool visible) {
-    SCOPED_TRACE("control " + std::to_string(static_cast<int>(id)) + " " + text);
-    EXPECT_EQ(got.id, id);
-    EXPECT_EQ(got.windowClass, windowClass);
-    EXPECT_EQ(got.text, text);
-    EXPECT_EQ(got.x, x);
-    EXPECT_EQ(got.y, y);
-    EXPECT_EQ(got.cx, cx);
-    EXPECT_EQ(got.cy, cy);
-    EXPECT_EQ(got.style & styleBits, styleBits);
-    EXPECT_EQ((got.style & WS_VISIBLE) != 0, visible);
-}
-
-TEST_F(BuiltProgram, SettingsDialogLaidOutAsDesigned) {
-    const Dialog dialog = ParseDialog(Bytes(RT_DIALOG, IDD_SETTINGS));
-    EXPECT_EQ(dialog.title, "Settings");
-    EXPECT_EQ(dialog.font, "MS Sans Serif");
-    EXPECT_EQ(dialog.pointSize, 8);
-    EXPECT_EQ(dialog.cx, 190);
-    EXPECT_EQ(dialog.cy, 114);
-    EXPECT_EQ(dialog.style & DialogStyle, DialogStyle);
-    EXPECT_EQ(dialog.style & WS_VISIBLE, 0u) << "created hidden";
-    ASSERT_EQ(dialog.items.size(), 6u);
-    const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
-    ExpectItem(dialog.items[0], IDC_LAUNCH_ON_STARTUP, Button, "Launch on Startup", 103, 7, 80, 10,
-               check, true);
-    ExpectItem(dialog.items[1], IDC_OK, Button, "OK", 10, 93, 50, 14, BS_DEFPUSHBUTTON | WS_TABSTOP,
-               true);
-    ExpectItem(dialog.items[2], IDC_CLOSE, Button, "Close", 133, 93, 50, 14, WS_TABSTOP, true);
-    ExpectItem(dialog.items[3], IDC_MOUSE_DRAG, Button, "Mouse Drag", 103, 20, 80, 10, check,
-               false);
-    ExpectItem(dialog.items[4], static_cast<DWORD>(IDC_STATIC), Static, "#131", 10, 7, 87, 80,
-               SS_BITMAP | WS_BORDER, true);
-    ExpectItem(dialog.items[5], IDC_REVERSE_MOUSE, Button, "Reverse Mouse", 103, 34, 80, 10, check,
-               false);
-}
-
-TEST_F(BuiltProgram, AboutDialogLaidOutAsDesigned) {
-    const Dialog dialog = ParseDialog(Bytes(RT_DIALOG, IDD_ABOUT));
-    EXPECT_EQ(dialog.title, "About");
-    EXPECT_EQ(dialog.font, "System");
-    EXPECT_EQ(dialog.pointSize, 8);
-    EXPECT_EQ(dialog.cx, 186);
-    EXPECT_EQ(dialog.cy, 40);
-    EXPECT_EQ(dialog.style & DialogStyle, DialogStyle);
-    ASSERT_EQ(dialog.items.size(), 3u);
-    ExpectItem(dialog.items[0], IDC_ABOUT_ICON, Static, "#107", 14, 9, 20, 20, SS_ICON, true);
-    ExpectItem(dialog.items[1], static_cast<DWORD>(IDC_STATIC), Static, "Velmora Version 1.0", 49,
-               6, 83, 8, 0, true);
-    ExpectItem(dialog.items[2], IDOK, Button, "OK", 139, 6, 30, 11,
-               BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, true);
+TEST_F(BuiltProgram, DialogsHaveTheirControls) {
+    constexpr DWORD Check = BS_AUTOCHECKBOX | WS_TABSTOP;
+    ExpectLiveDialog(module, IDD_SETTINGS, "Settings",
+                     {{IDC_LAUNCH_ON_STARTUP, "Button", "Launch on Startup", Check, true},
+                      {IDC_OK, "Button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, true},
+                      {IDC_CLOSE, "Button", "Close", WS_TABSTOP, true},
+                      {IDC_MOUSE_DRAG, "Button", "Mouse Drag", Check, false},
+                      {IDC_STATIC, "Static", nullptr, SS_BITMAP, true},
+                      {IDC_REVERSE_MOUSE, "Button", "Reverse Mouse", Check, false}});
+    ExpectLiveDialog(module, IDD_ABOUT, "About",
+                     {{IDC_ABOUT_ICON, "Static", nullptr, SS_ICON, true},
+                      {IDC_STATIC, "Static", "Velmora Version 1.0", 0, true},
+                      {IDOK, "Button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, true}});
 }
 
 // The sizes of the images in an icon group.

@@ -1,5 +1,7 @@
 #include "settings/Autostart.h"
 #include "settings/ProgramDirectory.h"
+#include "settings/RegistryKey.h"
+#include "support/Probes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,32 +12,13 @@
 
 namespace {
 
-// The Run value as the registry holds it, or "<absent>".
-std::string RunValue(DWORD* type = nullptr, DWORD* size = nullptr) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, RunKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return "<absent>";
-    }
-    char data[600] = {};
-    DWORD dataSize = sizeof data;
-    DWORD dataType = 0;
-    const LONG status = RegQueryValueExA(key, RunValueName, nullptr, &dataType,
-                                         reinterpret_cast<BYTE*>(data), &dataSize);
-    RegCloseKey(key);
-    if (type) {
-        *type = dataType;
-    }
-    if (size) {
-        *size = dataSize;
-    }
-    return status == ERROR_SUCCESS ? std::string(data) : "<absent>";
-}
-
 TEST(Autostart, OnOffOnWritesDeletesAndWritesAgain) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, RunKeyPath, &key), ERROR_SUCCESS);
-    RegSetValueExA(key, RunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>("other"), 6);
-    RegCloseKey(key);
+    {
+        RegistryKey run;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, RunKeyPath, &run.handle), ERROR_SUCCESS);
+        RegSetValueExA(run.handle, RunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>("other"),
+                       6);
+    }
 
     char module[MAX_PATH];
     ASSERT_TRUE(ReadModulePath(module));

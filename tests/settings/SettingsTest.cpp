@@ -132,19 +132,6 @@ TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord) {
     EXPECT_STREQ(g_settings.U360MapFile, "joy8way");
 }
 
-TEST_F(SettingsFile, NoUsablePathMeansDefaultsAndNoFile) {
-    std::strcpy(g_settings.U360MapFile, "stale");
-    LoadSettings("");
-    EXPECT_STREQ(g_settings.U360MapFile, "mouse");
-    EXPECT_STREQ(g_settings.ServoMapFile, "joy4way");
-    SaveSettings("");
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, MAX_PATH);
-    // A profile call with an empty name would have written under the Windows directory.
-    EXPECT_EQ(GetFileAttributesA((std::string(windows) + "\\Velmora.ini").c_str()),
-              INVALID_FILE_ATTRIBUTES);
-}
-
 TEST(SettingsPath, IsTheDirectoryAndTheFileNameOrNothing) {
     char out[MAX_PATH];
     EXPECT_TRUE(BuildSettingsPath("C:\\Games\\", out));

@@ -1,3 +1,5 @@
+#include "app/ControllerWindow.h"
+#include "resources/resource.h"
 #include "support/Recorders.h"
 #include "tray/TrayIcon.h"
 
@@ -8,6 +10,8 @@
 #include <string>
 
 namespace {
+
+constexpr UINT ShownFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 
 HICON Icon(int which) {
     return reinterpret_cast<HICON>(static_cast<INT_PTR>(0x1000 + which));
@@ -24,8 +28,8 @@ class Tray : public ::testing::Test {
   protected:
     int Install(TrayIcon& icon, const char* tip = "Velmora", int hidden = 0,
                 const char* balloon = nullptr, const char* title = nullptr) {
-        return icon.Install(GetModuleHandleA(nullptr), nullptr, WM_APP + 10, tip, Icon(1), 109,
-                            hidden, balloon, title, 0, 10);
+        return icon.Install(GetModuleHandleA(nullptr), nullptr, TrayCallbackMessage, tip, Icon(1),
+                            IDR_TRAYMENU, hidden, balloon, title, 0, 10);
     }
     int CountCalls(DWORD message) const {
         int n = 0;
@@ -53,9 +57,9 @@ TEST_F(Tray, InstallAddsTheRecordAndTheTipIsCutTo127) {
     const auto& call = ShellRecorder::calls[0];
     EXPECT_EQ(call.message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(call.record.cbSize, TrayRecordSize);
-    EXPECT_EQ(call.record.uFlags, 7u);
-    EXPECT_EQ(call.record.uID, 109u);
-    EXPECT_EQ(call.record.uCallbackMessage, static_cast<UINT>(WM_APP + 10));
+    EXPECT_EQ(call.record.uFlags, ShownFlags);
+    EXPECT_EQ(call.record.uID, static_cast<UINT>(IDR_TRAYMENU));
+    EXPECT_EQ(call.record.uCallbackMessage, TrayCallbackMessage);
     EXPECT_EQ(call.record.hIcon, Icon(1));
     EXPECT_EQ(call.record.hWnd, icon.HiddenWindow) << "no owner: the hidden window";
     EXPECT_EQ(std::string(call.record.szTip), tip.substr(0, 127));
@@ -81,7 +85,7 @@ TEST_F(Tray, SetIconBeforeInstallAndOffTheTaskbar) {
     ASSERT_EQ(ShellRecorder::calls.size(), 2u);
     EXPECT_EQ(ShellRecorder::calls[1].message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(ShellRecorder::calls[1].record.hIcon, Icon(3));
-    EXPECT_EQ(ShellRecorder::calls[1].record.uFlags, 7u);
+    EXPECT_EQ(ShellRecorder::calls[1].record.uFlags, ShownFlags);
     EXPECT_EQ(State(icon), Shown);
 
     EXPECT_EQ(icon.SetIcon(Icon(4)), 1);
@@ -119,6 +123,7 @@ TEST_F(Tray, DestructionDeletesOnlyWhatWasAdded) {
     EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, 0u);
     EXPECT_EQ(ShellRecorder::destroyedWindows.back(), hidden);
     EXPECT_FALSE(IsWindow(hidden));
+    EXPECT_EQ(TrayIcon::ActiveInstance, nullptr) << "a destroyed icon is still reachable";
 }
 
 TEST_F(Tray, WithdrawStates) {
@@ -145,7 +150,7 @@ TEST_F(Tray, TaskbarCreatedAddsAgainOnlyWhileShown) {
     SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
     ASSERT_EQ(ShellRecorder::calls.size(), 1u);
     EXPECT_EQ(ShellRecorder::calls[0].message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(ShellRecorder::calls[0].record.uFlags, 7u);
+    EXPECT_EQ(ShellRecorder::calls[0].record.uFlags, ShownFlags);
     EXPECT_EQ(ShellRecorder::calls[0].record.hIcon, Icon(7));
     SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
     EXPECT_EQ(ShellRecorder::calls.size(), 2u) << "a second broadcast adds again";
@@ -190,7 +195,7 @@ TEST_F(Tray, BalloonOnlyWhereTheShellHasBalloons) {
         Install(icon, "Velmora", 0, "Hello", "Title");
         ASSERT_EQ(ShellRecorder::calls.size(), 1u);
         const auto& record = ShellRecorder::calls[0].record;
-        EXPECT_EQ(record.uFlags, 0x17u);
+        EXPECT_EQ(record.uFlags, ShownFlags | NIF_INFO);
         EXPECT_EQ(record.uTimeout, 10000u);
         EXPECT_STREQ(record.szInfo, "Hello");
         EXPECT_STREQ(record.szInfoTitle, "Title");
@@ -201,7 +206,7 @@ TEST_F(Tray, BalloonOnlyWhereTheShellHasBalloons) {
     TrayIcon old;
     EXPECT_EQ(old.BalloonCapable, 0);
     Install(old, "Velmora", 0, "Hello", "Title");
-    EXPECT_EQ(ShellRecorder::calls[0].record.uFlags, 7u);
+    EXPECT_EQ(ShellRecorder::calls[0].record.uFlags, ShownFlags);
     EXPECT_EQ(ShellRecorder::calls[0].record.szInfo[0], '\0');
 }
 
@@ -242,7 +247,7 @@ TEST_F(Tray, WaitForTaskbarTriesAgainUntilAnAddSucceeds) {
     EXPECT_EQ(WaitForTaskbar(icon, 5000, 10), 1);
     EXPECT_EQ(CountCalls(NIM_ADD), 4);
     EXPECT_EQ(State(icon), Shown);
-    EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, 7u);
+    EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
 
     TrayIcon never;
     ShellRecorder::calls.clear();

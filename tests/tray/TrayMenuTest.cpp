@@ -1,3 +1,4 @@
+#include "app/ControllerWindow.h"
 #include "resources/resource.h"
 #include "support/Recorders.h"
 #include "tray/TrayIcon.h"
@@ -15,13 +16,13 @@ TEST(TrayLists, SetMovesToTheEndAtMostOnceAndClearingAnAbsentValueChangesNothing
         int on;
         std::vector<int> after;
     } steps[] = {
-        {32776, 1, {32776}},
-        {32776, 1, {32776}},
-        {32784, 1, {32776, 32784}},
-        {32776, 1, {32784, 32776}},
-        {32777, 0, {32784, 32776}},
-        {32784, 0, {32776}},
-        {32776, 0, {}},
+        {IDM_U360_JOY8WAY, 1, {IDM_U360_JOY8WAY}},
+        {IDM_U360_JOY8WAY, 1, {IDM_U360_JOY8WAY}},
+        {IDM_SERVO_4WAY, 1, {IDM_U360_JOY8WAY, IDM_SERVO_4WAY}},
+        {IDM_U360_JOY8WAY, 1, {IDM_SERVO_4WAY, IDM_U360_JOY8WAY}},
+        {IDM_U360_EASYJOY8WAY, 0, {IDM_SERVO_4WAY, IDM_U360_JOY8WAY}},
+        {IDM_SERVO_4WAY, 0, {IDM_U360_JOY8WAY}},
+        {IDM_U360_JOY8WAY, 0, {}},
     };
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         EXPECT_EQ(icon.SetItemChecked(steps[i].value, steps[i].on), 1);
@@ -70,8 +71,8 @@ class TrayMenu : public ::testing::Test {
         owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(owner, nullptr);
-        ASSERT_NE(icon.Install(GetModuleHandleA(nullptr), owner, WM_APP + 10, "Velmora", nullptr,
-                               IDR_TRAYMENU, 0, nullptr, nullptr, 0, 10),
+        ASSERT_NE(icon.Install(GetModuleHandleA(nullptr), owner, TrayCallbackMessage, "Velmora",
+                               nullptr, IDR_TRAYMENU, 0, nullptr, nullptr, 0, 10),
                   0);
         Drain();
     }
@@ -95,8 +96,8 @@ class TrayMenu : public ::testing::Test {
 };
 
 TEST_F(TrayMenu, RightButtonReleaseShowsTheMenuWithTheListsApplied) {
-    icon.SetItemChecked(32776, 1);
-    icon.SetItemChecked(32784, 1);
+    icon.SetItemChecked(IDM_U360_JOY8WAY, 1);
+    icon.SetItemChecked(IDM_SERVO_4WAY, 1);
     icon.SetPositionGreyed(1, 1);
 
     EXPECT_EQ(icon.OnTrayNotification(IDR_TRAYMENU, MAKELPARAM(WM_RBUTTONUP, 0x1234)), 1);
@@ -117,7 +118,7 @@ TEST_F(TrayMenu, ListChangesShowAtTheNextRightClick) {
     icon.OnTrayNotification(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_EQ(icon.u360States, std::vector<UINT>(9, 0));
     icon.u360States.clear();
-    icon.SetItemChecked(32774, 1);
+    icon.SetItemChecked(IDM_U360_MOUSE, 1);
     icon.SetPositionGreyed(0, 1);
     icon.OnTrayNotification(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_EQ(icon.u360States[0], static_cast<UINT>(MF_CHECKED));
@@ -145,8 +146,8 @@ TEST_F(TrayMenu, OtherMouseMessagesAndOtherIconsDoNothing) {
 
 TEST_F(TrayMenu, NoMenuResourceOrNoTargetGivesZero) {
     TrayIcon noMenu;
-    noMenu.Install(GetModuleHandleA(nullptr), owner, WM_APP + 10, "x", nullptr, 4242, 0, nullptr,
-                   nullptr, 0, 10);
+    noMenu.Install(GetModuleHandleA(nullptr), owner, TrayCallbackMessage, "x", nullptr, 4242, 0,
+                   nullptr, nullptr, 0, 10);
     EXPECT_EQ(noMenu.OnTrayNotification(4242, WM_RBUTTONUP), 0);
     EXPECT_EQ(noMenu.OnTrayNotification(4242, WM_LBUTTONDBLCLK), 0);
 
