@@ -1,100 +1,136 @@
 #!/usr/bin/env bash
-# Measures Velmora against the launch floor under 64-bit Wine and prints a
-# table: the forwarded switch vs a minimal program (alternating runs, median
-# and spread), a first start with -exit, forwarded commands per second, the
-# running instance's CPU time when idle, and the 32-bit program's size and
-# imports. ./bench.sh [rounds] (default 30).
+# Measures Velmora against the launch floor (a program built the same way
+# that only calls FindWindowA) under 64-bit Wine, in a Wine desktop on a
+# private virtual display, in a prefix of its own (build/benchprefix):
+#   ./bench.sh [rounds]     (default 30)
+# Two methods that must agree: the wall time of `wine64 PROGRAM` seen from
+# Linux, and LaunchTimer, which times CreateProcess to exit inside Wine. Runs
+# alternate in pairs after warm-up runs; a run that ends with another exit
+# code than expected is counted as a failure and not timed.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
 rounds=${1:-30}
 
 tools/install-deps.sh
-cmake --preset win32 >/dev/null && cmake --build --preset win32 -j2 >/dev/null
-cmake --preset win64 >/dev/null && cmake --build --preset win64 -j2 --target Velmora UltraStik PacDrive LaunchFloor >/dev/null
+cmake --preset win32 >/dev/null && cmake --build --preset win32 -j2 --target Velmora >/dev/null
+cmake --preset win64 >/dev/null &&
+  cmake --build --preset win64 -j2 --target Velmora UltraStik PacDrive LaunchFloor LaunchTimer >/dev/null
 source tools/wine-env.sh
 trap wine_env_stop EXIT
+unset DISPLAY # always a private display: nothing else on it
 wine_env_start "$root" benchprefix
+# One Wine desktop, as run.sh uses: on a bare X server without a window
+# manager Wine's tray waits two seconds for each icon window it hides.
+timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d bench /f >/dev/null 2>&1
+timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v bench /d 1024x768 /f >/dev/null 2>&1
 
 work=$root/build/bench/run
 rm -rf "$work" && mkdir -p "$work"
-cp dist/win64/Velmora.exe dist/win64/UltraStik.dll dist/win64/PacDrive.dll build/win64/bench/LaunchFloor.exe "$work/"
+cp dist/win64/Velmora.exe dist/win64/UltraStik.dll dist/win64/PacDrive.dll \
+  build/win64/bench/LaunchFloor.exe build/win64/bench/LaunchTimer.exe "$work/"
 printf '[UltraStik]\r\nCount=1\r\n[PacDrive]\r\nTypes=4\r\n' >"$work/DeviceSim.ini"
 cd "$work"
 
 now() { date +%s%N; }
-# Wall time of one command in milliseconds (3 decimals).
+# Wall time of one run in ms, or "fail" when its exit code is not the expected one.
 timed() {
-  local start end
+  local expected=$1 start end code=0
+  shift
   start=$(now)
-  timeout 60 "$WINE64" "$@" >/dev/null 2>&1 || true
+  timeout 60 "$WINE64" "$@" >/dev/null 2>&1 || code=$?
   end=$(now)
-  echo "scale=3; ($end - $start) / 1000000" | bc
+  [ "$code" = "$expected" ] && echo "scale=3; ($end - $start) / 1000000" | bc || echo fail
 }
-# median, min, max, and the middle half's spread of a list of numbers
-stats() { sort -n | awk '{v[NR]=$1} END {m=(NR%2)?v[(NR+1)/2]:(v[NR/2]+v[NR/2+1])/2;
-  printf "%.1f|%.1f|%.1f|%.1f", m, v[1], v[NR], v[int(NR*3/4)+1]-v[int(NR/4)+1]}'; }
+# "median|min|max|IQR|failures" of a list of times and "fail"s
+stats() {
+  local input failures
+  input=$(cat)
+  failures=$(grep -c '^fail$' <<<"$input" || true)
+  grep -v '^fail$' <<<"$input" | grep . | sort -n | awk -v f="$failures" '{v[++n] = $1} END {
+    if (n == 0) { printf "-|-|-|-|%d", f; exit }
+    m = (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+    printf "%.1f|%.1f|%.1f|%.1f|%d", m, v[1], v[n], v[int(n * 3 / 4) + 1] - v[int(n / 4) + 1], f }'
+}
+median() { echo "${1%%|*}"; }
+ratio() { [ "$1" = - ] || [ "$2" = - ] && echo - || echo "scale=2; $1 / $2" | bc; }
+pairs() { # rounds expectedA commandA... -- expectedB commandB...: alternated, A's then B's times
+  local n=$1; shift
+  local a=() b=() split
+  for ((split = 1; split <= $#; split++)); do [ "${!split}" = -- ] && break; done
+  a=("${@:1:split-1}") b=("${@:split+1}")
+  A=() B=()
+  for _ in $(seq "$n"); do A+=("$(timed "${a[@]}")"); B+=("$(timed "${b[@]}")"); done
+}
 
-# Warm Wine up, then the first start with a mode and -exit, alternated with the floor.
-timed LaunchFloor.exe >/dev/null; timed Velmora.exe -exit >/dev/null
-first=() floor_first=()
-for _ in $(seq 10); do
-  first+=("$(timed Velmora.exe -u360 joy2way -exit)")
-  floor_first+=("$(timed LaunchFloor.exe)")
-done
+# Warm-up: the desktop, the tray and the file cache.
+for _ in 1 2 3; do timed 0 LaunchFloor.exe >/dev/null; timed 0 Velmora.exe -exit >/dev/null; done
 
-# The running instance.
+# The first start that applies a mode and ends, against the floor.
+pairs 10 0 Velmora.exe -u360 joy2way -exit -- 0 LaunchFloor.exe
+first=$(printf '%s\n' "${A[@]}" | stats) floor_first=$(printf '%s\n' "${B[@]}" | stats)
+
+# From a first start until the icon is in the tray and a hand-over is taken,
+# timed inside Wine, where the first-instance mutex can be seen.
+read -r -a ready < <(timeout 300 "$WINE64" LaunchTimer.exe --ready 5 Velmora.exe Velmora.exe \
+  "Velmora.exe -exit" 2>/dev/null | tr -d '\r') || true
+ready_stats="${ready[0]:--}|${ready[1]:--}|${ready[2]:--}|-|${ready[3]:-5}"
+
+# The running instance, reached by a hand-over within 30 s or not at all.
 "$WINE64" Velmora.exe >/dev/null 2>&1 &
 server=$!
-sleep 1
-until [ "$(timeout 30 "$WINE64" Velmora.exe >/dev/null 2>&1; echo $?)" = 1 ]; do sleep 0.2; done
+for _ in $(seq 150); do [ "$(timed 1 Velmora.exe)" != fail ] && break; sleep 0.2; done
+[ "$(timed 1 Velmora.exe)" != fail ] || { echo "bench: the instance never answered" >&2; exit 1; }
 
-forwarded=() floor=()
-for _ in $(seq "$rounds"); do
-  forwarded+=("$(timed Velmora.exe -u360 joy4way)")
-  floor+=("$(timed LaunchFloor.exe)")
-done
+pairs "$rounds" 1 Velmora.exe -u360 joy4way -- 0 LaunchFloor.exe
+forwarded=$(printf '%s\n' "${A[@]}" | stats) floor=$(printf '%s\n' "${B[@]}" | stats)
+# The second method: CreateProcess to exit, inside Wine.
+read -r -a inner < <(timeout 600 "$WINE64" LaunchTimer.exe "$rounds" 1 "Velmora.exe -u360 joy4way" \
+  0 LaunchFloor.exe 2>/dev/null | tr -d '\r' | tr '\n' ' ') || true
+inner_forwarded=${inner[0]:--} inner_floor=${inner[4]:--}
+inner_failures=$(( ${inner[3]:-0} + ${inner[7]:-0} ))
 
-start=$(now)
-for _ in $(seq 200); do timeout 60 "$WINE64" Velmora.exe -u360 joy4way >/dev/null 2>&1 || true; done
-end=$(now)
-per_second=$(echo "scale=2; 200 * 1000000000 / ($end - $start)" | bc)
+start=$(now) ok=0
+for _ in $(seq 200); do [ "$(timed 1 Velmora.exe -u360 joy4way)" != fail ] && ok=$((ok + 1)); done
+per_second=$(echo "scale=2; $ok * 1000000000 / ($(now) - $start)" | bc)
 
-# CPU time of the idle instance over 10 seconds (clock ticks of utime + stime).
+# The idle instance: CPU over 10 s (utime + stime ticks) and resident memory.
 ticks() { awk '{print $14 + $15}' "/proc/$server/stat"; }
-hz=$(getconf CLK_TCK)
 before=$(ticks); sleep 10; after=$(ticks)
-idle_ms=$(( (after - before) * 1000 / hz ))
+idle_ms=$(( (after - before) * 1000 / $(getconf CLK_TCK) ))
+rss_kib=$(awk '/^VmRSS/ {print $2}' "/proc/$server/status")
 timeout 30 "$WINE64" Velmora.exe -exit >/dev/null 2>&1 || true
-wait "$server" 2>/dev/null || true
+timeout 30 tail --pid="$server" -f /dev/null || true
 
-fw=$(printf '%s\n' "${forwarded[@]}" | stats)
-fl=$(printf '%s\n' "${floor[@]}" | stats)
-fs=$(printf '%s\n' "${first[@]}" | stats)
-ff=$(printf '%s\n' "${floor_first[@]}" | stats)
-ratio=$(echo "scale=2; ${fw%%|*} / ${fl%%|*}" | bc)
-first_ratio=$(echo "scale=2; ${fs%%|*} / ${ff%%|*}" | bc)
 cd "$root"
-i686-w64-mingw32-strip -o build/bench/Velmora32-stripped.exe dist/win32/Velmora.exe
-size=$(stat -c %s build/bench/Velmora32-stripped.exe)
+sizes=""
+for arch in win32 win64; do
+  prefix=$([ $arch = win32 ] && echo i686 || echo x86_64)-w64-mingw32
+  "$prefix-strip" -o "build/bench/Velmora-$arch-stripped.exe" "dist/$arch/Velmora.exe"
+  sizes+="| stripped $arch Velmora.exe | $(stat -c %s "build/bench/Velmora-$arch-stripped.exe") bytes |"$'\n'
+done
 imports=$(i686-w64-mingw32-objdump -p dist/win32/Velmora.exe | awk '/DLL Name:/ {print $3}' | tr '\n' ' ')
 
-row() { IFS='|' read -r m lo hi iqr <<<"$2"; printf '| %s | %s | %s | %s | %s |\n' "$1" "$m" "$lo" "$hi" "$iqr"; }
+row() { IFS='|' read -r m lo hi iqr f <<<"$2"; printf '| %s | %s | %s | %s | %s | %s |\n' "$1" "$m" "$lo" "$hi" "$iqr" "$f"; }
 echo
-echo "Velmora benchmark, $(date -u +%Y-%m-%d), Wine $("$WINE64" --version), $(nproc) cores"
+echo "Velmora benchmark, $(date -u +%Y-%m-%d), $("$WINE64" --version), $(nproc) cores, 64-bit build"
+echo "(the 32-bit build is not run: see README)"
 echo
-echo "| wall time, ms | median | min | max | spread (IQR) |"
-echo "|---|---|---|---|---|"
-row "forwarded \`Velmora.exe -u360 joy4way\` ($rounds runs)" "$fw"
-row "launch floor, alternated with it ($rounds runs)" "$fl"
-row "first start \`-u360 joy2way -exit\` (10 runs)" "$fs"
-row "launch floor, alternated with it (10 runs)" "$ff"
+echo "| wall time of wine64 PROGRAM, ms | median | min | max | spread (IQR) | failed |"
+echo "|---|---|---|---|---|---|"
+row "forwarded \`Velmora.exe -u360 joy4way\` ($rounds runs)" "$forwarded"
+row "launch floor, alternated with it" "$floor"
+row "first start \`-u360 joy2way -exit\` (10 runs)" "$first"
+row "launch floor, alternated with it" "$floor_first"
+row "first start until a hand-over is taken (5 runs)" "$ready_stats"
 echo
 echo "| figure | value |"
 echo "|---|---|"
-echo "| forwarded switch / launch floor (medians) | $ratio |"
-echo "| first start with -exit / launch floor (medians) | $first_ratio |"
-echo "| forwarded commands per second, 200 in a row | $per_second |"
-echo "| CPU time of the idle instance in 10 s | $idle_ms ms |"
-echo "| stripped 32-bit Velmora.exe | $size bytes ($((size / 1024)) KiB) |"
-echo "| its imports | $imports|"
+echo "| forwarded switch / floor, wall time (medians) | $(ratio "$(median "$forwarded")" "$(median "$floor")") |"
+echo "| forwarded switch / floor, inside Wine (medians $inner_forwarded / $inner_floor ms, $inner_failures failed) | $(ratio "$inner_forwarded" "$inner_floor") |"
+echo "| first start with -exit / floor (medians) | $(ratio "$(median "$first")" "$(median "$floor_first")") |"
+echo "| first start until a hand-over is taken / floor (medians) | $(ratio "$(median "$ready_stats")" "$(median "$floor_first")") |"
+echo "| forwarded commands per second, 200 in a row ($ok exited 1) | $per_second |"
+echo "| idle instance: CPU time in 10 s, resident memory | $idle_ms ms, $rss_kib KiB |"
+printf '%s' "$sizes"
+echo "| 32-bit imports | $imports|"

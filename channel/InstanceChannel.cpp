@@ -64,6 +64,10 @@ static DWORD ServeUntilStopped(HANDLE stopEvent) {
 DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter) {
     auto* self = static_cast<InstanceChannel*>(parameter);
     DWORD result = 0;
+    if (self->role == Client && self->stopEvent != nullptr &&
+        WaitForSingleObject(self->stopEvent, ClientWindowDelayMilliseconds) == WAIT_OBJECT_0) {
+        return result; // handed over already: no window needed
+    }
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = ChannelWindowProc;
     windowClass.hInstance = self->instanceHandle;

@@ -31,6 +31,11 @@ constexpr DWORD PeerSilenceMilliseconds = 5000;
 // How long Close waits for the channel thread to end.
 constexpr DWORD ChannelStopMilliseconds = 2000;
 
+// A later instance makes its channel window only when its hand-over is still
+// waiting after this long: nobody sends to it, and in a process's first
+// window the display driver's start costs as much as the whole hand-over.
+constexpr DWORD ClientWindowDelayMilliseconds = 250;
+
 // The longest text acted on: no Windows command line is longer.
 constexpr DWORD MaxForwardedText = 32767;
 
