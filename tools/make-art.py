@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
-"""Draws Velmora's pictures: the joystick icon (16x16 and 32x32), the mouse
-icon (16x16) and the 128x128 256-colour joystick bitmap of the Settings
-window. Pure Python, no imaging library: run it from the repository root to
-regenerate resources/joystick.ico, resources/mouse.ico and resources/joystick.bmp.
+"""Draws Velmora's pictures: the joystick and mouse icons, each in the sizes
+Windows asks for at 100 to 200 % display scaling (16, 20, 24, 32 and 48
+pixels) in 8-bit colour with a mask and in 32-bit colour with alpha (stored
+as PNG, which Windows Vista and later read), and the 128x128 256-colour
+joystick bitmap of the Settings window. Pure Python, no imaging library: run
+it from the repository root to regenerate resources/joystick.ico,
+resources/mouse.ico and resources/joystick.bmp.
 """
 import math
 import struct
 import sys
+import zlib
 from pathlib import Path
+
+ICON_SIZES = (16, 20, 24, 32, 48)
 
 SAMPLES = 4  # supersampling per axis, for smooth edges
 
@@ -84,34 +90,66 @@ def mouse_layers():
     ]
 
 
-def dib32(pixels):
+def mask_rows(pixels):
+    """The AND mask, bottom-up: a set bit where the pixel is transparent."""
     size = len(pixels)
-    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    xor = bytearray()
-    for row in reversed(pixels):
-        for r, g, b, a in row:
-            xor += bytes((round(b), round(g), round(r), round(a)))
-    mask_stride = ((size + 31) // 32) * 4
+    stride = ((size + 31) // 32) * 4
     mask = bytearray()
     for row in reversed(pixels):
-        bits = bytearray(mask_stride)
+        bits = bytearray(stride)
         for x, (_, _, _, a) in enumerate(row):
             if a < 128:
                 bits[x // 8] |= 0x80 >> (x % 8)
         mask += bits
-    return header + bytes(xor) + bytes(mask)
+    return bytes(mask)
+
+
+def dib8(pixels):
+    """An 8-bit icon image: the colours it uses as its palette, and a mask."""
+    palette = palette_256()
+    size = len(pixels)
+    indices, used = [], {}
+    for row in reversed(pixels):
+        for r, g, b, a in row:
+            c = (round(r), round(g), round(b)) if a >= 128 else (0, 0, 0)
+            i = min(range(256), key=lambda k: sum((palette[k][j] - c[j]) ** 2 for j in range(3)))
+            indices.append(used.setdefault(i, len(used)))
+    stride = (size + 3) & ~3
+    xor = bytearray()
+    for y in range(size):
+        line = bytearray(stride)
+        line[:size] = bytes(indices[y * size:(y + 1) * size])
+        xor += line
+    colours = sorted(used, key=used.get)
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 8, 0, 0, 0, 0, len(colours), 0)
+    pal = b''.join(struct.pack('<BBBB', palette[i][2], palette[i][1], palette[i][0], 0)
+                   for i in colours)
+    return header + pal + bytes(xor) + mask_rows(pixels)
+
+
+def png32(pixels):
+    """A 32-bit image with alpha as PNG."""
+    size = len(pixels)
+    raw = b''.join(b'\0' + bytes(round(v) for p in row for v in p) for row in pixels)
+
+    def chunk(kind, data):
+        return (struct.pack('>I', len(data)) + kind + data +
+                struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0))
+            + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
 
 
 def write_ico(path, images):
+    """Each picture twice: 8-bit with a mask, then 32-bit with alpha."""
+    frames = [(len(p), 8, dib8(p)) for p in images] + [(len(p), 32, png32(p)) for p in images]
     entries, blobs = b'', b''
-    offset = 6 + 16 * len(images)
-    for pixels in images:
-        blob = dib32(pixels)
-        size = len(pixels)
-        entries += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
+    offset = 6 + 16 * len(frames)
+    for size, bpp, blob in frames:
+        entries += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, bpp, len(blob), offset)
         blobs += blob
         offset += len(blob)
-    Path(path).write_bytes(struct.pack('<HHH', 0, 1, len(images)) + entries + blobs)
+    Path(path).write_bytes(struct.pack('<HHH', 0, 1, len(frames)) + entries + blobs)
 
 
 def palette_256():
@@ -148,8 +186,8 @@ def write_bmp8(path, pixels, background=(236, 233, 216)):
 
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path('resources')
-    write_ico(out / 'joystick.ico', [render(16, joystick_layers()), render(32, joystick_layers())])
-    write_ico(out / 'mouse.ico', [render(16, mouse_layers())])
+    write_ico(out / 'joystick.ico', [render(n, joystick_layers()) for n in ICON_SIZES])
+    write_ico(out / 'mouse.ico', [render(n, mouse_layers()) for n in ICON_SIZES])
     write_bmp8(out / 'joystick.bmp', render(128, joystick_layers()))
 
 

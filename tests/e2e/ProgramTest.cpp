@@ -218,6 +218,37 @@ TEST(Program, LaunchOnStartupWritesAndDeletesTheRunValueQuoted) {
     EXPECT_EQ(program.ExitServer(), 0u);
 }
 
+// Folders whose names the system's ANSI code page cannot spell: the program
+// runs its ANSI calls in UTF-8 (as this test program does), so the paths
+// stay whole.
+TEST(Program, FoldersAnyCodePageCannotSpellKeepSettingsAndAutostart) {
+    for (const wchar_t* folder : {L"\u0418\u0433\u0440\u044B", L"\u30B2\u30FC\u30E0"}) {
+        char name[64] = {};
+        ASSERT_GT(WideCharToMultiByte(CP_UTF8, 0, folder, -1, name, sizeof name, nullptr, nullptr),
+                  0);
+        ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "this test program runs in UTF-8";
+        ProgramUnderTest program(1, "4", name);
+        EXPECT_EQ(program.Run("-u360 joy4way -exit"), 0u) << name;
+        EXPECT_EQ(program.Settings(), SettingsFile("joy4way", "joy4way")) << name;
+
+        program.StartServer(); // loads what the first run saved
+        EXPECT_EQ(program.Run("-servo joy8way"), 1u) << name;
+        HWND controller = program.ControllerWindow();
+        ASSERT_NE(controller, nullptr);
+        SendDlgItemMessageA(controller, IDC_LAUNCH_ON_STARTUP, BM_CLICK, 0, 0);
+        wchar_t run[MAX_PATH] = {};
+        DWORD size = sizeof run;
+        RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                     L"Velmora", RRF_RT_REG_SZ, nullptr, run, &size);
+        wchar_t directory[MAX_PATH] = {};
+        MultiByteToWideChar(CP_UTF8, 0, program.Directory().c_str(), -1, directory, MAX_PATH);
+        EXPECT_EQ(std::wstring(run), std::wstring(directory) + L"Velmora.exe") << name;
+        SendDlgItemMessageA(controller, IDC_LAUNCH_ON_STARTUP, BM_CLICK, 0, 0);
+        EXPECT_EQ(program.ExitServer(), 0u) << name;
+        EXPECT_EQ(program.Settings(), SettingsFile("joy4way", "joy8way")) << name;
+    }
+}
+
 TEST(Program, StoredCheckBoxesShowAtStartupAndTheMouseBoxesAreSaved) {
     ProgramUnderTest program;
     program.WriteSettings("[General]\r\nLaunchOnStartup=False\r\nMouseDrag=True\r\n"

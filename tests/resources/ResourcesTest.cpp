@@ -153,26 +153,41 @@ TEST_F(BuiltProgram, DialogsHaveTheirControls) {
                       {IDOK, "Button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, true}});
 }
 
-// The sizes of the images in an icon group.
-std::vector<int> IconSizes(const std::string& group) {
-    std::vector<int> sizes;
+// The frames of an icon group: "size/bits" per image.
+std::vector<std::string> IconFrames(const std::string& group) {
+    std::vector<std::string> frames;
     const WORD count = *reinterpret_cast<const WORD*>(group.data() + 4);
     for (WORD i = 0; i < count; ++i) {
-        const BYTE width = static_cast<BYTE>(group[6 + 14 * i]);
-        sizes.push_back(width == 0 ? 256 : width);
+        const char* entry = group.data() + 6 + 14 * i; // GRPICONDIRENTRY
+        const BYTE width = static_cast<BYTE>(entry[0]);
+        const WORD bits = *reinterpret_cast<const WORD*>(entry + 6);
+        frames.push_back(std::to_string(width == 0 ? 256 : width) + "/" + std::to_string(bits));
     }
-    return sizes;
+    return frames;
 }
 
 TEST_F(BuiltProgram, IconsAndBitmap) {
-    EXPECT_EQ(IconSizes(Bytes(RT_GROUP_ICON, IDI_VELMORA)), (std::vector<int>{16, 32}));
-    EXPECT_EQ(IconSizes(Bytes(RT_GROUP_ICON, IDI_JOYSTICK_SMALL)), (std::vector<int>{16, 32}));
-    EXPECT_EQ(IconSizes(Bytes(RT_GROUP_ICON, IDI_MOUSE)), (std::vector<int>{16}));
+    // Every size the tray, the taskbar and Alt+Tab ask for at 100 to 200 %
+    // display scaling, in 8-bit and in 32-bit colour.
+    const std::vector<std::string> frames = {"16/8",  "20/8",  "24/8",  "32/8",  "48/8",
+                                             "16/32", "20/32", "24/32", "32/32", "48/32"};
     for (int id : {IDI_VELMORA, IDI_JOYSTICK_SMALL, IDI_MOUSE}) {
-        HICON icon =
-            static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
-        EXPECT_NE(icon, nullptr) << id;
-        DestroyIcon(icon);
+        EXPECT_EQ(IconFrames(Bytes(RT_GROUP_ICON, id)), frames) << "icon " << id;
+        for (int size : {16, 20, 24, 32, 48}) {
+            HICON icon = static_cast<HICON>(
+                LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0));
+            EXPECT_NE(icon, nullptr) << "icon " << id << " at " << size;
+            ICONINFO info = {};
+            BITMAP colour = {};
+            if (icon != nullptr && GetIconInfo(icon, &info)) {
+                GetObjectA(info.hbmColor, sizeof colour, &colour);
+                EXPECT_EQ(colour.bmWidth, size)
+                    << "icon " << id << ": a frame of its own, not scaled";
+                DeleteObject(info.hbmColor);
+                DeleteObject(info.hbmMask);
+            }
+            DestroyIcon(icon);
+        }
     }
 
     const std::string bitmap = Bytes(RT_BITMAP, IDB_JOYSTICK);
@@ -210,6 +225,9 @@ TEST_F(BuiltProgram, VersionRecordAndManifest) {
     const std::string manifest = Bytes(RT_MANIFEST, 1);
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
+    EXPECT_NE(manifest.find("<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/"
+                            "WindowsSettings\">UTF-8</activeCodePage>"),
+              std::string::npos);
 }
 
 } // namespace
