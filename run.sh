@@ -1,20 +1,62 @@
 #!/usr/bin/env bash
-# Runs Velmora under 64-bit Wine from dist/win64 with the stand-in device
-# libraries, and hands it switches the way a game launcher would:
-#   ./run.sh -u360 joy4way      start Velmora if needed, then forward the switches
-#   ./run.sh -exit              end Velmora and stop what this script started
-# Prints what the simulated sticks received and the current Velmora.ini.
+# Runs Velmora under 64-bit Wine with the stand-in device libraries and hands
+# it switches the way a game launcher would. See ./run.sh --help.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
 state=$root/build/run
 dist=$root/dist/win64
-mkdir -p "$state"
+helper=$root/build/win64/run/DesktopHelper.exe
 
+usage() {
+  cat <<'EOF'
+./run.sh                    is Velmora running? its modes, the journal and settings file
+./run.sh SWITCHES...        start Velmora if needed, then hand it the switches, e.g.
+                              ./run.sh -u360 joy4way     ./run.sh -servo joy8way
+                              ./run.sh -help             (the usage box: a picture is saved)
+./run.sh -exit              end Velmora (answering any open box first) and stop
+                            what run.sh started
+./run.sh --screenshot [FILE]  picture of the virtual desktop (default build/run/desktop.png)
+./run.sh --menu [FILE]        picture of the tray menu with its UltraStik 360 submenu
+                              (default build/run/menu.png)
+./run.sh --settings [FILE]    picture of the Settings window (default build/run/settings.png)
+./run.sh --explain CODE     what an exit code of Velmora.exe means
+./run.sh --help             this text
+
+Velmora runs from dist/win64 (built when missing or older than its sources)
+in the Wine prefix build/run/wineprefix, with a DeviceSim.ini of two
+UltraStik 360 and one ServoStik. Without DISPLAY it gets a private virtual
+display with a Wine desktop, and whenever Velmora shows a window there
+(a usage box) run.sh saves a picture of it and returns instead of waiting.
+What the simulated sticks received is in dist/win64/DeviceSim.log.
+
+Exit codes of a handed-over Velmora.exe, as run.sh explains them:
+  0 the first instance ended normally   1 handed over and acted on
+  2 no running instance could be reached   124 no answer in time (run.sh gave up)
+EOF
+}
+
+explain() {
+  case "$1" in
+    0) echo "0: the first instance ran and ended normally" ;;
+    1) echo "1: handed to the running instance, which acted on it" ;;
+    2) echo "2: a running instance could not be reached; nothing was done" ;;
+    124) echo "124: no answer within the time run.sh waits; Velmora may still act on it" ;;
+    *) echo "$1: not an exit code of Velmora (it was killed, or could not start)" ;;
+  esac
+}
+
+case "${1:-}" in
+  --help | -h) usage; exit 0 ;;
+  --explain) explain "${2:-}"; exit 0 ;;
+esac
+
+mkdir -p "$state"
 tools/install-deps.sh
-if [ ! -f "$dist/Velmora.exe" ] || [ -n "$(find app channel cmdline devices resources settings tray vendor-sim -newer "$dist/Velmora.exe" -print -quit)" ]; then
+if [ ! -f "$dist/Velmora.exe" ] || [ ! -f "$helper" ] ||
+  [ -n "$(find app channel cmdline devices resources settings tray vendor-sim tools/run -newer "$dist/Velmora.exe" -print -quit)" ]; then
   cmake --preset win64 >/dev/null
-  cmake --build --preset win64 -j2 --target Velmora UltraStik PacDrive >/dev/null
+  cmake --build --preset win64 -j2 --target Velmora UltraStik PacDrive DesktopHelper >/dev/null
 fi
 [ -f "$dist/DeviceSim.ini" ] ||
   printf '[UltraStik]\r\nCount=2\r\n[PacDrive]\r\nTypes=4\r\n' >"$dist/DeviceSim.ini"
@@ -24,13 +66,18 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 alive() { [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; }
 read_state() { [ -f "$state/$1" ] && cat "$state/$1" || true; }
+velmora() { (cd "$dist" && timeout "$1" "$WINE64" Velmora.exe "${@:2}" </dev/null >/dev/null 2>&1); }
+desktop_helper() { timeout 30 "$WINE64" "$helper" "$@" 2>/dev/null | tr -d '\r'; }
+journal_lines() { [ -f "$dist/DeviceSim.log" ] && wc -l <"$dist/DeviceSim.log" || echo 0; }
 
 # A display: the user's, or a private virtual one with a Wine desktop.
 xvfb_pid=$(read_state xvfb.pid)
+private=
 if [ -z "${DISPLAY:-}" ] || alive "$xvfb_pid"; then
+  private=1
   if alive "$xvfb_pid"; then
     export DISPLAY=$(read_state display)
-  else
+  elif [ "${1:-}" != -exit ]; then
     fdfile=$(mktemp)
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
     echo $! >"$state/xvfb.pid"
@@ -40,63 +87,138 @@ if [ -z "${DISPLAY:-}" ] || alive "$xvfb_pid"; then
     echo "$DISPLAY" >"$state/display"
     echo "virtual display $DISPLAY (Xvfb pid $(cat "$state/xvfb.pid"))"
   fi
-  desktop=1
 fi
 
-velmora_pid=$(read_state velmora.pid)
-if ! alive "$velmora_pid"; then
-  if [ "$1" = "-exit" ] 2>/dev/null; then
-    echo "Velmora is not running"
-  fi
+screenshot() {
+  [ -n "$private" ] || { echo "pictures need the private virtual display: unset DISPLAY" >&2; return 1; }
+  import -window root "$1" && echo "picture saved: $1"
+}
+
+start_velmora() {
+  alive "$(read_state velmora.pid)" && return 0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "making the Wine prefix $WINEPREFIX"
     timeout 120 "$WINE64" wineboot -i >/dev/null 2>&1 || true
+    timeout 60 "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+      /v Debugger /d '' /f >/dev/null 2>&1 || true
   fi
-  if [ -n "${desktop:-}" ]; then
+  if [ -n "$private" ]; then
     # Every window of this prefix lives in one Wine desktop with a taskbar.
     timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1
     timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
   fi
-  if [ "${1:-}" != "-exit" ]; then
-    : >"$dist/DeviceSim.log"
-    (cd "$dist" && exec "$WINE64" Velmora.exe </dev/null >/dev/null 2>&1) &
-    echo $! >"$state/velmora.pid"
-    # Wait for the first instance to take the mutex before anything is forwarded.
-    sleep 1
-    for _ in $(seq 60); do
-      code=0
-      (cd "$dist" && timeout 30 "$WINE64" Velmora.exe >/dev/null 2>&1) || code=$?
-      [ "$code" = 1 ] && break
-      sleep 0.5
-    done
-    echo "Velmora started (pid $(cat "$state/velmora.pid"))"
+  : >"$dist/DeviceSim.log"
+  (cd "$dist" && exec "$WINE64" Velmora.exe </dev/null >/dev/null 2>&1) &
+  echo $! >"$state/velmora.pid"
+  # An empty hand-over is answered once the first instance's main loop runs.
+  sleep 1
+  for _ in $(seq 60); do
+    code=0; velmora 30 || code=$?
+    [ "$code" = 1 ] && break
+    sleep 0.5
+  done
+  echo "Velmora started (pid $(cat "$state/velmora.pid"))"
+}
+
+status() {
+  if alive "$(read_state velmora.pid)"; then
+    echo "Velmora is running (pid $(read_state velmora.pid))"
+    local map servo
+    map=$(grep -a '^UltraStik 13 0 ' "$dist/DeviceSim.log" 2>/dev/null | tail -n1 | cut -d' ' -f4- | tr -d '\r')
+    servo=$(grep -a '^PacDrive \(29\|30\)' "$dist/DeviceSim.log" 2>/dev/null | tail -n1 | tr -d '\r')
+    echo "UltraStik 360 map: ${map:-(none loaded yet)}"
+    case "$servo" in
+      "PacDrive 29") echo "ServoStik: 4-way" ;;
+      "PacDrive 30") echo "ServoStik: 8-way" ;;
+      *) echo "ServoStik: (not switched yet)" ;;
+    esac
+    [ -n "$private" ] && echo "display: $DISPLAY (private; ./run.sh --screenshot shows it)"
+  else
+    echo "Velmora is not running (./run.sh SWITCHES starts it)"
   fi
-fi
+  echo "journal of the simulated sticks: $dist/DeviceSim.log"
+  echo "settings file: $dist/Velmora.ini (written when Velmora ends)"
+}
 
-before=$( [ -f "$dist/DeviceSim.log" ] && wc -l <"$dist/DeviceSim.log" || echo 0)
-if [ $# -gt 0 ] && alive "$(read_state velmora.pid)"; then
-  code=0
-  (cd "$dist" && timeout 60 "$WINE64" Velmora.exe "$@" >/dev/null 2>&1) || code=$?
-  echo "Velmora.exe $* -> exit code $code (1: handed to the running instance)"
-fi
+show_journal() {
+  echo "--- the sticks received (DeviceSim.log, new lines) ---"
+  [ -f "$dist/DeviceSim.log" ] && tail -n +"$(($1 + 1))" "$dist/DeviceSim.log" | tr -d '\r'
+  echo "--- Velmora.ini ---"
+  [ -f "$dist/Velmora.ini" ] && tr -d '\r' <"$dist/Velmora.ini" ||
+    echo "(not written yet: Velmora saves its settings when it ends)"
+}
 
-if [ "${1:-}" = "-exit" ]; then
+# Hands the switches over; on the private display a window that opens (the
+# usage box) is photographed and left open instead of waited on.
+forward() {
+  local before code=0 pid
+  before=$(journal_lines)
+  rm -f "$state/forward.code"
+  # Its own output goes nowhere: a caller reading run.sh's output must not
+  # wait for a hand-over that stays behind an open box.
+  (code=0; velmora 60 "$@" || code=$?; echo "$code" >"$state/forward.code") >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 50); do
+    sleep 0.2
+    alive "$pid" || break
+    if [ -n "$private" ] && desktop_helper windows >"$state/windows.txt"; then
+      echo "Velmora.exe $* is waiting: Velmora shows a window ($(paste -sd, "$state/windows.txt"))"
+      screenshot "$state/window.png"
+      echo "it stays open until answered; ./run.sh -exit answers it and ends Velmora"
+      return 0
+    fi
+  done
+  wait "$pid" 2>/dev/null || true
+  code=$(cat "$state/forward.code" 2>/dev/null || echo 124)
+  echo "Velmora.exe $* -> exit code $(explain "$code")"
+  show_journal "$before"
+}
+
+stop_all() {
+  local pid before
   pid=$(read_state velmora.pid)
-  for _ in $(seq 100); do alive "$pid" || break; sleep 0.1; done
+  before=$(journal_lines)
+  if alive "$pid"; then
+    # Answer what is open (a usage box, the exit question) so -exit is acted on.
+    desktop_helper close >/dev/null || true
+    code=0; velmora 10 -exit || code=$?
+    echo "Velmora.exe -exit -> exit code $(explain "$code")"
+    for _ in $(seq 100); do alive "$pid" || break; sleep 0.1; done
+    if alive "$pid"; then
+      kill "$pid" 2>/dev/null || true
+      echo "Velmora did not end within 10 s: stopped (pid $pid), its settings not saved"
+    fi
+  else
+    echo "Velmora is not running"
+  fi
   rm -f "$state/velmora.pid"
-fi
-
-echo "--- the sticks received (DeviceSim.log, new lines) ---"
-[ -f "$dist/DeviceSim.log" ] && tail -n +"$((before + 1))" "$dist/DeviceSim.log" | tr -d '\r'
-echo "--- Velmora.ini ---"
-[ -f "$dist/Velmora.ini" ] && tr -d '\r' <"$dist/Velmora.ini" || echo "(not written yet: Velmora saves its settings when it ends)"
-
-if [ "${1:-}" = "-exit" ]; then
+  show_journal "$before"
   timeout 20 "$WINESERVER" -k 2>/dev/null || true
-  xvfb_pid=$(read_state xvfb.pid)
-  if alive "$xvfb_pid"; then
-    kill "$xvfb_pid"
-    echo "stopped the virtual display (pid $xvfb_pid)"
+  local xvfb
+  xvfb=$(read_state xvfb.pid)
+  if alive "$xvfb"; then
+    kill "$xvfb"
+    echo "stopped the virtual display (pid $xvfb)"
   fi
   rm -f "$state/xvfb.pid" "$state/display"
-fi
+}
+
+case "${1:-}" in
+  "") status ;;
+  -exit) stop_all ;;
+  --screenshot) start_velmora; screenshot "${2:-$state/desktop.png}" ;;
+  --menu)
+    start_velmora
+    desktop_helper menu || { echo "the tray menu did not open" >&2; exit 1; }
+    screenshot "${2:-$state/menu.png}"
+    desktop_helper menu-close >/dev/null || true
+    ;;
+  --settings)
+    start_velmora
+    desktop_helper settings || { echo "the Settings window did not show" >&2; exit 1; }
+    screenshot "${2:-$state/settings.png}"
+    desktop_helper close >/dev/null || true
+    ;;
+  -*) start_velmora; forward "$@" ;;
+  *) echo "unknown: $1 (./run.sh --help)" >&2; exit 2 ;;
+esac

@@ -11,6 +11,7 @@ cmake --build --preset win32 -j2
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j2
 tools/check-binaries.sh
+tools/check-release.sh
 
 # The fuzzers' kept corpus, replayed natively under the sanitizers.
 ./fuzz.sh --replay

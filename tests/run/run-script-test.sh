@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# run.sh as a newcomer on a headless machine uses it: every switch, the
+# pictures, a usage box that never makes it wait, and -exit whatever is open.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+unset DISPLAY
+passes=0 failures=0
+check() { # description, then a command that must succeed
+  local what=$1; shift
+  if "$@"; then
+    echo "ok: $what"; passes=$((passes + 1))
+  else
+    echo "FAILED: $what"; failures=$((failures + 1))
+  fi
+}
+has() { grep -qF -- "$2" <<<"$1"; }
+png_of_desktop() { [ "$(identify -format '%m %wx%h' "$1" 2>/dev/null)" = "PNG 1024x768" ]; }
+dist=dist/win64
+trap './run.sh -exit >/dev/null 2>&1 || true' EXIT
+./run.sh -exit >/dev/null 2>&1 || true
+rm -f "$dist/Velmora.ini"
+
+out=$(./run.sh --help)
+check "--help documents the pictures" has "$out" "--menu [FILE]"
+while read -r code words; do
+  check "exit code $code is explained" has "$(./run.sh --explain "$code")" "$words"
+done <<'CODES'
+0 ended normally
+1 handed to the running instance
+2 could not be reached
+124 no answer within
+137 not an exit code of Velmora
+CODES
+
+out=$(timeout 120 ./run.sh -u360 joy4way)
+check "a switch is handed over" has "$out" "exit code 1: handed to the running instance"
+check "both sticks got the map" has "$out" "UltraStik 13 1 joy4way"
+out=$(./run.sh)
+check "the status shows the map" has "$out" "UltraStik 360 map: joy4way"
+
+start=$SECONDS
+out=$(timeout 60 ./run.sh -help)
+check "-help returns at once" [ $((SECONDS - start)) -lt 30 ]
+check "-help says a window is open" has "$out" "shows a window (Help)"
+check "-help saves its picture" png_of_desktop build/run/window.png
+
+pictures=$(mktemp -d)
+timeout 60 ./run.sh --menu "$pictures/menu.png" >/dev/null
+check "--menu saves a picture" png_of_desktop "$pictures/menu.png"
+timeout 60 ./run.sh --settings "$pictures/settings.png" >/dev/null
+check "--settings saves a picture" png_of_desktop "$pictures/settings.png"
+timeout 60 ./run.sh --screenshot "$pictures/desktop.png" >/dev/null
+check "--screenshot saves a picture" png_of_desktop "$pictures/desktop.png"
+mkdir -p build/win64/artifacts && cp "$pictures"/*.png build/win64/artifacts/ 2>/dev/null
+rm -rf "$pictures"
+
+start=$SECONDS
+out=$(timeout 60 ./run.sh -exit)
+check "-exit with the usage box open ends Velmora in seconds" [ $((SECONDS - start)) -lt 30 ]
+check "-exit is handed over" has "$out" "exit code 1: handed to the running instance"
+check "the settings were saved" grep -q "U360MapFile=joy4way" "$dist/Velmora.ini"
+check "nothing is left running" [ ! -s build/run/velmora.pid ]
+
+echo "run.sh: $passes passed, $failures failed"
+[ "$failures" = 0 ]
