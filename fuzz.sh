@@ -13,7 +13,7 @@ flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 common=(fuzz/FuzzSeam.cpp cmdline/ArgumentTokenizer.cpp)
 clang++ "${flags[@]}" fuzz/TokenizerFuzz.cpp "${common[@]}" -o "$out/tokenizer"
 clang++ "${flags[@]}" fuzz/DispatchFuzz.cpp "${common[@]}" cmdline/SwitchTable.cpp \
-  cmdline/CommandDispatcher.cpp devices/U360ModeTable.cpp -o "$out/dispatch"
+  cmdline/CommandDispatcher.cpp devices/U360ModeTable.cpp devices/ServoCommands.cpp -o "$out/dispatch"
 
 if [ "${1:-}" = "--replay" ]; then
   for target in tokenizer dispatch; do

@@ -2,17 +2,14 @@
 // command, hot key, tray notification and forwarded command line arrives.
 #include "app/ControllerWindow.h"
 
-#include "app/AppSeam.h"
 #include "app/AppState.h"
 #include "app/RemoteCommands.h"
-#include "devices/DeviceModes.h"
-#include "devices/ModeIds.h"
+#include "devices/ServoModes.h"
+#include "devices/U360Modes.h"
 #include "resources/resource.h"
 #include "settings/Autostart.h"
 #include "settings/Settings.h"
 #include "tray/TrayIcon.h"
-
-AppSeam g_appSeam = {MessageBoxA};
 
 namespace {
 
@@ -85,9 +82,8 @@ INT_PTR OnSysCommand(HWND window, WPARAM command) {
         return TRUE;
     case SC_CLOSE:
         // FALSE lets the default processing turn SC_CLOSE into WM_CLOSE.
-        return g_appSeam.messageBox(window, "Are You Sure?", "Exit Velmora", MB_OKCANCEL) == IDOK
-                   ? FALSE
-                   : TRUE;
+        return MessageBoxA(window, "Are You Sure?", "Exit Velmora", MB_OKCANCEL) == IDOK ? FALSE
+                                                                                         : TRUE;
     default:
         return FALSE;
     }
@@ -120,6 +116,7 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     case WM_COMMAND:
         return OnCommand(window, LOWORD(wParam), HIWORD(wParam));
     case WM_SYSCOMMAND:
+        // The system keeps its own flags in the low four bits of the command.
         return OnSysCommand(window, wParam & 0xFFF0);
     case WM_CLOSE:
         PostQuitMessage(0); // the loop's end destroys the window

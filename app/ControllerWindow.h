@@ -6,5 +6,9 @@
 // message number, the other a WM_COMMAND id.
 constexpr UINT TrayCallbackMessage = WM_APP + 10;
 
+// Hot keys registered on the main window, without modifiers.
+constexpr int HotKeyServo4Way = 0; // F4
+constexpr int HotKeyServo8Way = 1; // F8
+
 INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,7 +1,6 @@
 // The three process-wide objects, in one place so that their order is fixed:
 // constructed in this order before WinMain runs, destroyed in reverse after it
 // returns (switch table, then the channel and its mutex, then the tray icon).
-#include "app/AppState.h"
 #include "channel/InstanceChannel.h"
 #include "cmdline/CommandDispatcher.h"
 #include "cmdline/SwitchTable.h"
@@ -14,6 +13,3 @@ SwitchTable g_switchTable;
 // Registered after the tray icon exists, before WinMain.
 static const bool TaskbarCreatedRegistered =
     (TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated")) != 0;
-
-HINSTANCE AppInstance = nullptr;
-HWND ControllerWindow = nullptr;

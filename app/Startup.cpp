@@ -1,11 +1,9 @@
 #include "app/Startup.h"
 
-#include "devices/DeviceModes.h"
-#include "devices/ModeIds.h"
+#include "devices/ServoModes.h"
 #include "devices/U360ModeTable.h"
+#include "devices/U360Modes.h"
 #include "settings/Settings.h"
-
-#include <cstring>
 
 int RunMessageLoop(HWND controller) {
     // No IsDialogMessage here: the hidden Settings window needs no keyboard
@@ -22,11 +20,8 @@ int RunMessageLoop(HWND controller) {
 }
 
 void ApplyStoredModes() {
-    for (const ModeEntry& row : U360ModeTable) {
-        if (std::strcmp(row.name, g_settings.U360MapFile) == 0) {
-            SelectU360Mode(row.commandId);
-            break;
-        }
+    if (const ModeEntry* stored = U360ModeByName(g_settings.U360MapFile)) {
+        SelectU360Mode(stored->commandId);
     }
     SelectServoMode(ServoCommandForName(g_settings.ServoMapFile));
 }

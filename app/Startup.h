@@ -12,5 +12,6 @@ constexpr DWORD TrayRetryMilliseconds = 250;
 
 int RunMessageLoop(HWND controller);
 
-// Steps 14 and 15 of startup: the stored UltraStik 360 and ServoStik modes.
+// Loads the stored UltraStik 360 map (when it names a mode) and ServoStik
+// mode into the sticks, once the tray icon exists to show them.
 void ApplyStoredModes();

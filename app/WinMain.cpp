@@ -7,10 +7,11 @@
 #include "channel/InstanceChannel.h"
 #include "cmdline/CommandDispatcher.h"
 #include "cmdline/ProgramArguments.h"
-#include "devices/DeviceModes.h"
+#include "devices/DeviceDetection.h"
 #include "resources/resource.h"
 #include "settings/ProgramDirectory.h"
 #include "settings/Settings.h"
+#include "tray/TaskbarWait.h"
 #include "tray/TrayIcon.h"
 
 namespace {
@@ -42,9 +43,15 @@ void RegisterHotKeys() {
 }
 
 int InstallTrayIcon() {
+    // Shown at once and without a balloon; the time-out is for balloons to come.
+    constexpr int StartShown = 0;
+    const char* const noBalloonText = nullptr;
+    const char* const noBalloonTitle = nullptr;
+    constexpr DWORD NoBalloonIcon = 0;
+    constexpr UINT BalloonSeconds = 10;
     if (g_trayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, "Velmora",
-                           LoadAppIcon(IDI_JOYSTICK_SMALL), IDR_TRAYMENU, 0, nullptr, nullptr, 0,
-                           10)) {
+                           LoadAppIcon(IDI_JOYSTICK_SMALL), IDR_TRAYMENU, StartShown, noBalloonText,
+                           noBalloonTitle, NoBalloonIcon, BalloonSeconds)) {
         return 1;
     }
     if (!g_trayIcon.TraySupported) {

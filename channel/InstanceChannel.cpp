@@ -98,6 +98,8 @@ LRESULT CALLBACK InstanceChannel::ChannelWindowProc(HWND window, UINT message, W
             return DefWindowProcA(window, message, wParam, lParam);
         }
     }
+    // Stored on every message: the first ones (WM_NCCREATE, WM_CREATE) arrive
+    // before CreateWindowExA has returned the handle.
     self->window = window;
     return self->OnChannelMessage(window, message, wParam, lParam);
 }

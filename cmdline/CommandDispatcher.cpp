@@ -3,8 +3,8 @@
 #include "cmdline/ArgumentTokenizer.h"
 #include "cmdline/CommandLineSeam.h"
 #include "cmdline/SwitchTable.h"
+#include "devices/ServoCommands.h"
 #include "devices/U360ModeTable.h"
-#include "devices/ModeIds.h"
 
 #include <cstring>
 #include <string>
@@ -20,16 +20,14 @@ const char UsageText[] = "Velmora Version 1.0\n"
                          "         djoy4way|rdjoy4way|joy2way|vjoy2way]\n"
                          "  -servo [joy4way|joy8way]";
 
-static constexpr unsigned MessageBoxOk = 0; // MB_OK
-
 static void ApplyU360Switch() {
     const std::string map = g_switchTable.ArgumentOr("-u360", 0, "mouse");
     g_commandLineSeam.applyU360Map(map.c_str());
     for (const ModeEntry& row : U360ModeTable) {
         g_commandLineSeam.setItemChecked(row.commandId, 0);
-        if (std::strcmp(row.name, map.c_str()) == 0) {
-            g_commandLineSeam.setItemChecked(row.commandId, 1);
-        }
+    }
+    if (const ModeEntry* chosen = U360ModeByName(map.c_str())) {
+        g_commandLineSeam.setItemChecked(chosen->commandId, 1);
     }
 }
 
@@ -46,7 +44,7 @@ int ProcessCommandLine(const char* text) {
     }
     if (g_switchTable.LoadArguments(count, vector) >= 1) {
         if (g_switchTable.Contains("-help")) {
-            g_commandLineSeam.showMessage(UsageText, "Help", MessageBoxOk);
+            g_commandLineSeam.showMessage(UsageText, "Help", PlainMessageBox);
         } else {
             if (g_switchTable.Contains("-u360")) {
                 ApplyU360Switch();

@@ -14,4 +14,8 @@ struct CommandLineSeam {
     void (*closeMainWindow)();
 };
 
+// MB_OK and no icon; named here because the dispatcher builds without
+// <windows.h> for the host's fuzzers.
+constexpr unsigned PlainMessageBox = 0;
+
 extern CommandLineSeam g_commandLineSeam;

@@ -2,7 +2,8 @@
 #include "cmdline/CommandLineSeam.h"
 
 #include "app/AppState.h"
-#include "devices/DeviceModes.h"
+#include "devices/ServoModes.h"
+#include "devices/U360Modes.h"
 #include "tray/TrayIcon.h"
 
 #include <windows.h>

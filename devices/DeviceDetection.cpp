@@ -1,5 +1,7 @@
-#include "devices/DeviceModes.h"
+#include "devices/DeviceDetection.h"
+
 #include "devices/DeviceSeam.h"
+#include "devices/U360Modes.h"
 #include "tray/TrayIcon.h"
 
 int PacDriveDeviceCount = 0;

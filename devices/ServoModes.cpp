@@ -1,6 +1,6 @@
-#include "devices/DeviceModes.h"
+#include "devices/ServoModes.h"
+
 #include "devices/DeviceSeam.h"
-#include "devices/ModeIds.h"
 #include "settings/Settings.h"
 #include "tray/TrayIcon.h"
 

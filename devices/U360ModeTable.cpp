@@ -1,10 +1,9 @@
 #include "devices/U360ModeTable.h"
 
-#include "devices/ModeIds.h"
+#include "resources/resource.h"
 
 #include <cstring>
 
-// Menu order: the "UltraStik 360" submenu lists the same modes in these rows.
 const ModeEntry U360ModeTable[U360ModeCount] = {
     {IDM_U360_MOUSE, "mouse"},         {IDM_U360_ANALOG, "analog"},
     {IDM_U360_JOY8WAY, "joy8way"},     {IDM_U360_EASYJOY8WAY, "easyjoy8way"},
@@ -13,6 +12,20 @@ const ModeEntry U360ModeTable[U360ModeCount] = {
     {IDM_U360_VJOY2WAY, "vjoy2way"},
 };
 
-int ServoCommandForName(const char* name) {
-    return std::strcmp(name, "joy4way") == 0 ? CommandServo4Way : CommandServo8Way;
+const ModeEntry* U360ModeByName(const char* name) {
+    for (const ModeEntry& row : U360ModeTable) {
+        if (std::strcmp(row.name, name) == 0) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+const ModeEntry* U360ModeByCommand(int commandId) {
+    for (const ModeEntry& row : U360ModeTable) {
+        if (row.commandId == commandId) {
+            return &row;
+        }
+    }
+    return nullptr;
 }

@@ -1,5 +1,6 @@
+#include "devices/U360Modes.h"
+
 #include "app/AppState.h"
-#include "devices/DeviceModes.h"
 #include "devices/DeviceSeam.h"
 #include "devices/U360ModeTable.h"
 #include "resources/resource.h"
@@ -11,22 +12,15 @@
 int U360DeviceCount = 0;
 
 int SelectU360Mode(int commandId) {
-    const ModeEntry* chosen = nullptr;
-    for (const ModeEntry& row : U360ModeTable) {
-        if (row.commandId == commandId) {
-            chosen = &row;
-        }
-    }
+    const ModeEntry* chosen = U360ModeByCommand(commandId);
     if (chosen == nullptr) {
         return 0;
     }
     for (const ModeEntry& row : U360ModeTable) {
         g_trayIcon.SetItemChecked(row.commandId, 0);
-        if (&row == chosen) {
-            ApplyU360Map(row.name);
-            g_trayIcon.SetItemChecked(row.commandId, 1);
-        }
     }
+    ApplyU360Map(chosen->name);
+    g_trayIcon.SetItemChecked(chosen->commandId, 1);
     return 1;
 }
 

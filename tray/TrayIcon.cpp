@@ -1,6 +1,9 @@
 #include "tray/TrayIcon.h"
 
+#include "tray/MultiByteCut.h"
 #include "tray/TrayShellSeam.h"
+
+#include <algorithm>
 
 #include <cstring>
 
@@ -8,24 +11,6 @@ TrayIcon* TrayIcon::ActiveInstance = nullptr;
 UINT TaskbarCreatedMessage = 0;
 
 static const char TrayWindowClass[] = "TrayIconClass";
-
-void CopyMultiByteCut(char* member, std::size_t size, const char* src, UINT codePage) {
-    std::memset(member, 0, size);
-    if (src == nullptr || size == 0) {
-        return;
-    }
-    std::size_t used = 0;
-    while (src[used] != '\0') {
-        const std::size_t width =
-            (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(src[used])) && src[used + 1] != '\0') ? 2
-                                                                                                : 1;
-        if (used + width > size - 1) {
-            break;
-        }
-        used += width;
-    }
-    std::memcpy(member, src, used);
-}
 
 TrayIcon::TrayIcon() {
     ActiveInstance = this;
@@ -156,20 +141,121 @@ int TrayIcon::AddAgain() {
     return ok;
 }
 
-int WaitForTaskbar(TrayIcon& icon, DWORD patienceMilliseconds, DWORD intervalMilliseconds) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < patienceMilliseconds) {
-        // Serve sent messages only: a WM_QUIT already queued (by -exit) stays
-        // for the main loop.
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, intervalMilliseconds, QS_SENDMESSAGE) ==
-            WAIT_OBJECT_0) {
-            MSG message;
-            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-            continue;
-        }
-        if (icon.AddAgain()) {
-            return 1;
+// The mouse side: the popup menu, the default item and the hidden window's procedure.
+namespace {
+
+// The icon's menu resource and its first submenu, the popup; destroying the
+// menu destroys the popup with it.
+struct PopupMenu {
+    PopupMenu(HINSTANCE module, WORD menuId)
+        : menu(LoadMenuA(module, MAKEINTRESOURCEA(menuId))),
+          popup(menu != nullptr ? GetSubMenu(menu, 0) : nullptr) {}
+    ~PopupMenu() {
+        if (menu != nullptr) {
+            DestroyMenu(menu);
         }
     }
-    return 0;
+    PopupMenu(const PopupMenu&) = delete;
+    PopupMenu& operator=(const PopupMenu&) = delete;
+
+    HMENU menu;
+    HMENU popup;
+};
+
+int SetInList(std::vector<int>& list, int value, int on) {
+    auto found = std::find(list.begin(), list.end(), value);
+    if (found != list.end()) {
+        list.erase(found);
+    }
+    if (on) {
+        list.push_back(value);
+    }
+    return 1;
+}
+
+} // namespace
+
+int TrayIcon::SetItemChecked(int commandId, int on) {
+    return SetInList(CheckedIds, commandId, on);
+}
+
+int TrayIcon::SetPositionGreyed(int position, int on) {
+    return SetInList(GreyedPositions, position, on);
+}
+
+void TrayIcon::AdjustPopup(HMENU) {}
+
+int TrayIcon::ShowPopupMenu(HWND target) {
+    PopupMenu menu(ModuleInstance, LOWORD(IconRecord.uID));
+    HMENU popup = menu.popup;
+    if (popup == nullptr) {
+        return 0;
+    }
+    // Walked by command, so the check marks reach the items of both submenus.
+    for (int id : CheckedIds) {
+        CheckMenuItem(popup, static_cast<UINT>(id), MF_BYCOMMAND | MF_CHECKED);
+    }
+    for (int position : GreyedPositions) {
+        EnableMenuItem(popup, static_cast<UINT>(position), MF_BYPOSITION | MF_GRAYED);
+    }
+    AdjustPopup(popup);
+
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks
+    // elsewhere, and without the WM_NULL it would pop up again on the next
+    // click only after a second try (the classic tray-menu traps).
+    SetForegroundWindow(IconRecord.hWnd);
+    TrackPopupMenu(popup, 0, cursor.x, cursor.y, 0, target, nullptr);
+    PostMessageA(IconRecord.hWnd, WM_NULL, 0, 0);
+    return 1;
+}
+
+int TrayIcon::PostDefaultCommand(HWND target) {
+    SetForegroundWindow(IconRecord.hWnd);
+    UINT command = static_cast<UINT>(DefaultItem);
+    if (DefaultByPosition) {
+        PopupMenu menu(ModuleInstance, LOWORD(IconRecord.uID));
+        if (menu.popup == nullptr) {
+            return 0;
+        }
+        command = GetMenuItemID(menu.popup, DefaultItem);
+    }
+    PostMessageA(target, WM_COMMAND, command, 0);
+    return 1;
+}
+
+int TrayIcon::OnTrayNotification(WPARAM wParam, LPARAM lParam) {
+    if (wParam != IconRecord.uID) {
+        return 0;
+    }
+    HWND target = CommandWindow != nullptr ? CommandWindow : IconRecord.hWnd;
+    if (target == nullptr) {
+        return 0;
+    }
+    switch (LOWORD(lParam)) {
+    case WM_RBUTTONUP:
+        return ShowPopupMenu(target);
+    case WM_LBUTTONDBLCLK:
+        return PostDefaultCommand(target);
+    default:
+        return 1;
+    }
+}
+
+LRESULT CALLBACK TrayIcon::TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // An if-chain, not a switch: the "TaskbarCreated" number is registered at
+    // run time, and so is the callback message an icon is given.
+    TrayIcon* self = ActiveInstance;
+    if (self == nullptr || window != self->HiddenWindow) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    if (TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage) {
+        self->Reinstate();
+        return 0;
+    }
+    if (message == self->IconRecord.uCallbackMessage) {
+        return self->OnTrayNotification(wParam, lParam);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -56,7 +56,6 @@ class TrayIcon {
     std::vector<int> GreyedPositions;
 
   private:
-    HMENU LoadPopup(HMENU* loadedMenu) const;
     int ShowPopupMenu(HWND target);
     int PostDefaultCommand(HWND target);
 };
@@ -66,14 +65,3 @@ class TrayIcon {
 extern UINT TaskbarCreatedMessage;
 
 extern TrayIcon g_trayIcon;
-
-// Copies src into a member of size bytes, cut so that a double-byte character
-// of the code page never loses its trail byte; the rest is zero-filled.
-void CopyMultiByteCut(char* member, std::size_t size, const char* src, UINT codePage = CP_ACP);
-
-// Startup's patience with a taskbar that is not there yet (Windows starts
-// programs from the Run key before the shell is ready): tries the add of an
-// icon whose Install failed again every interval until the patience runs out.
-// Gives nonzero once the icon is on the taskbar. Sent messages are served
-// while it waits; posted ones wait for the main loop.
-int WaitForTaskbar(TrayIcon& icon, DWORD patienceMilliseconds, DWORD intervalMilliseconds);

@@ -86,20 +86,3 @@ void SimJournal(const std::string& line) {
     WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     CloseHandle(file);
 }
-
-std::string SimEscape(const char* text) {
-    std::string out;
-    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
-        const unsigned char byte = static_cast<unsigned char>(*p);
-        if (byte == '\\') {
-            out += "\\\\";
-        } else if (byte < 0x20) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
-        } else {
-            out += static_cast<char>(byte);
-        }
-    }
-    return out;
-}

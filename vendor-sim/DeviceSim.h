@@ -14,6 +14,3 @@ std::vector<int> SimPacDriveTypes();
 // Appends one line (CR LF added) to the journal, whole, even when several
 // threads and processes write at once.
 void SimJournal(const std::string& line);
-
-// The map name as the journal shows it: '\' as "\\", bytes below 0x20 as \xHH.
-std::string SimEscape(const char* text);

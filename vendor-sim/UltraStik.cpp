@@ -2,6 +2,7 @@
 // DeviceSim.ini lists and journals every call.
 #include "devices/VendorLibraries.h"
 #include "vendor-sim/DeviceSim.h"
+#include "vendor-sim/JournalLine.h"
 
 #include <string>
 
@@ -9,17 +10,17 @@ extern "C" {
 
 int WINAPI UltraStikCount() {
     const int count = SimUltraStikCount();
-    SimJournal("UltraStik 1 -> " + std::to_string(count));
+    SimJournal(CountLine("UltraStik", 1, count));
     return count;
 }
 
 int WINAPI UltraStikShutdown() {
-    SimJournal("UltraStik 2");
+    SimJournal(CallLine("UltraStik", 2));
     return 1;
 }
 
 int WINAPI UltraStikLoadMap(int index, const char* mapName) {
-    SimJournal("UltraStik 13 " + std::to_string(index) + " " + SimEscape(mapName));
+    SimJournal(LoadMapLine(index, mapName));
     return 1;
 }
 }

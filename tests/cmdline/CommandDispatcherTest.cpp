@@ -1,5 +1,7 @@
 #include "cmdline/CommandDispatcher.h"
-#include "devices/DeviceModes.h"
+#include "devices/DeviceDetection.h"
+#include "devices/ServoModes.h"
+#include "devices/U360Modes.h"
 #include "resources/resource.h"
 #include "settings/Settings.h"
 #include "support/Recorders.h"

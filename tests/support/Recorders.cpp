@@ -1,5 +1,7 @@
 #include "support/Recorders.h"
 
+#include "vendor-sim/JournalLine.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -10,39 +12,39 @@ std::vector<int> VendorRecorder::pacDriveTypes;
 namespace vendor {
 using R = VendorRecorder;
 int WINAPI U360Count() {
-    R::calls.push_back("UltraStik 1 -> " + std::to_string(R::sticks));
+    R::calls.push_back(CountLine("UltraStik", 1, R::sticks));
     return R::sticks;
 }
 int WINAPI U360Shutdown() {
-    R::calls.push_back("UltraStik 2");
+    R::calls.push_back(CallLine("UltraStik", 2));
     return 1;
 }
 int WINAPI U360LoadMap(int index, const char* name) {
-    R::calls.push_back("UltraStik 13 " + std::to_string(index) + " " + name);
+    R::calls.push_back(LoadMapLine(index, name));
     return 1;
 }
 int WINAPI PacCount() {
     const int count = static_cast<int>(R::pacDriveTypes.size());
-    R::calls.push_back("PacDrive 2 -> " + std::to_string(count));
+    R::calls.push_back(CountLine("PacDrive", 2, count));
     return count;
 }
 int WINAPI PacShutdown() {
-    R::calls.push_back("PacDrive 3");
+    R::calls.push_back(CallLine("PacDrive", 3));
     return 1;
 }
 int WINAPI PacType(int index) {
     const int type = index >= 0 && index < static_cast<int>(R::pacDriveTypes.size())
                          ? R::pacDriveTypes[index]
                          : 0;
-    R::calls.push_back("PacDrive 20 " + std::to_string(index) + " -> " + std::to_string(type));
+    R::calls.push_back(DeviceTypeLine(index, type));
     return type;
 }
 int WINAPI Servo4() {
-    R::calls.push_back("PacDrive 29");
+    R::calls.push_back(CallLine("PacDrive", 29));
     return 1;
 }
 int WINAPI Servo8() {
-    R::calls.push_back("PacDrive 30");
+    R::calls.push_back(CallLine("PacDrive", 30));
     return 1;
 }
 } // namespace vendor
@@ -133,20 +135,4 @@ CommandLineRecorder::CommandLineRecorder() : saved_(g_commandLineSeam) {
 
 CommandLineRecorder::~CommandLineRecorder() {
     g_commandLineSeam = saved_;
-}
-
-std::vector<std::string> AppRecorder::boxes;
-int AppRecorder::answer = IDOK;
-
-AppRecorder::AppRecorder(int reply) : saved_(g_appSeam) {
-    boxes.clear();
-    answer = reply;
-    g_appSeam.messageBox = [](HWND, LPCSTR text, LPCSTR caption, UINT style) -> int {
-        boxes.push_back(std::string(text) + "|" + caption + "|" + std::to_string(style));
-        return answer;
-    };
-}
-
-AppRecorder::~AppRecorder() {
-    g_appSeam = saved_;
 }

@@ -1,5 +1,4 @@
 #pragma once
-#include "app/AppSeam.h"
 #include "cmdline/CommandLineSeam.h"
 #include "devices/DeviceSeam.h"
 #include "tray/TrayShellSeam.h"
@@ -60,16 +59,4 @@ class CommandLineRecorder {
 
   private:
     CommandLineSeam saved_;
-};
-
-// Answers the main window's message boxes for one test.
-class AppRecorder {
-  public:
-    explicit AppRecorder(int answer);
-    ~AppRecorder();
-    static std::vector<std::string> boxes; // "text|caption|style"
-    static int answer;
-
-  private:
-    AppSeam saved_;
 };

@@ -1,13 +1,17 @@
 #include "app/ControllerWindow.h"
 #include "resources/resource.h"
 #include "support/Recorders.h"
+#include "tray/MultiByteCut.h"
+#include "tray/TaskbarWait.h"
 #include "tray/TrayIcon.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -17,12 +21,24 @@ HICON Icon(int which) {
     return reinterpret_cast<HICON>(static_cast<INT_PTR>(0x1000 + which));
 }
 
-// "OffTaskbar NotAdded RestoreOnRestart"
-std::string State(const TrayIcon& icon) {
-    return std::to_string(icon.OffTaskbar) + std::to_string(icon.NotAdded) +
-           std::to_string(icon.RestoreOnRestart);
+// The icon's state: whether it is off the taskbar, whether it was never
+// added (or deleted), and whether a restarted taskbar gets it back.
+struct TrayState {
+    int offTaskbar, notAdded, restoreOnRestart;
+    bool operator==(const TrayState& o) const {
+        return offTaskbar == o.offTaskbar && notAdded == o.notAdded &&
+               restoreOnRestart == o.restoreOnRestart;
+    }
+};
+std::ostream& operator<<(std::ostream& out, const TrayState& s) {
+    return out << "{off " << s.offTaskbar << ", not added " << s.notAdded << ", restore "
+               << s.restoreOnRestart << "}";
 }
-const char Constructed[] = "110", Shown[] = "001", Lost[] = "100", Withdrawn[] = "110";
+constexpr TrayState NotShown{1, 1, 0}, Shown{0, 0, 1}, Lost{1, 0, 0}, DeleteRefused{0, 0, 0};
+
+TrayState StateOf(const TrayIcon& icon) {
+    return {icon.OffTaskbar, icon.NotAdded, icon.RestoreOnRestart};
+}
 
 class Tray : public ::testing::Test {
   protected:
@@ -64,40 +80,117 @@ TEST_F(Tray, InstallAddsTheRecordAndTheTipIsCutTo127) {
     EXPECT_EQ(call.record.hWnd, icon.HiddenWindow) << "no owner: the hidden window";
     EXPECT_EQ(std::string(call.record.szTip), tip.substr(0, 127));
     EXPECT_EQ(call.record.szTip[127], '\0');
-    EXPECT_EQ(State(icon), Shown);
+    EXPECT_EQ(StateOf(icon), Shown);
     EXPECT_EQ(icon.CommandWindow, icon.HiddenWindow);
 }
 
-TEST_F(Tray, SetIconBeforeInstallAndOffTheTaskbar) {
+// The add, modify, delete and restore of the icon as a state machine: each
+// row is one step, the shell's answer to the call it makes, the call
+// expected (none: no call at all) and the state after it.
+enum class Step { Install, SetIcon, AddAgain, TaskbarCreated, Withdraw };
+const char* Name(Step step) {
+    const char* names[] = {"Install", "SetIcon", "AddAgain", "TaskbarCreated", "Withdraw"};
+    return names[static_cast<int>(step)];
+}
+constexpr DWORD NoCall = ~0u;
+struct Transition {
+    Step step;
+    BOOL shellAnswer;
+    DWORD call;
+    TrayState after;
+};
+
+TEST_F(Tray, TransitionsAsTheTablesSay) {
+    const struct {
+        const char* story;
+        std::vector<Transition> rows;
+    } stories[] = {
+        {"shown, restored, withdrawn",
+         {{Step::Install, TRUE, NIM_ADD, Shown},
+          {Step::SetIcon, TRUE, NIM_MODIFY, Shown},
+          {Step::TaskbarCreated, TRUE, NIM_ADD, Shown},
+          {Step::TaskbarCreated, TRUE, NIM_ADD, Shown},
+          {Step::AddAgain, TRUE, NoCall, Shown},
+          {Step::Withdraw, TRUE, NIM_DELETE, NotShown},
+          {Step::TaskbarCreated, TRUE, NoCall, NotShown},
+          {Step::Withdraw, TRUE, NoCall, NotShown}}},
+        {"a taskbar that comes late",
+         {{Step::Install, FALSE, NIM_ADD, NotShown},
+          {Step::SetIcon, TRUE, NoCall, NotShown},
+          {Step::TaskbarCreated, TRUE, NoCall, NotShown},
+          {Step::AddAgain, FALSE, NIM_ADD, NotShown},
+          {Step::AddAgain, TRUE, NIM_ADD, Shown},
+          {Step::SetIcon, FALSE, NIM_MODIFY, Shown},
+          {Step::Withdraw, TRUE, NIM_DELETE, NotShown}}},
+        {"a restarted taskbar that refuses the icon",
+         {{Step::Install, TRUE, NIM_ADD, Shown},
+          {Step::TaskbarCreated, FALSE, NIM_ADD, Lost},
+          {Step::SetIcon, TRUE, NoCall, Lost},
+          {Step::TaskbarCreated, TRUE, NoCall, Lost}}},
+        {"a refused delete",
+         {{Step::Install, TRUE, NIM_ADD, Shown},
+          {Step::Withdraw, FALSE, NIM_DELETE, DeleteRefused},
+          {Step::TaskbarCreated, TRUE, NoCall, DeleteRefused},
+          {Step::Withdraw, TRUE, NIM_DELETE, NotShown}}},
+    };
+    for (const auto& story : stories) {
+        TrayIcon icon;
+        for (std::size_t row = 0; row < story.rows.size(); ++row) {
+            const Transition& t = story.rows[row];
+            ShellRecorder::calls.clear();
+            ShellRecorder::results = {t.shellAnswer};
+            switch (t.step) {
+            case Step::Install:
+                Install(icon);
+                break;
+            case Step::SetIcon:
+                icon.SetIcon(Icon(2));
+                break;
+            case Step::AddAgain:
+                icon.AddAgain();
+                break;
+            case Step::TaskbarCreated:
+                SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
+                break;
+            case Step::Withdraw:
+                icon.Withdraw();
+                break;
+            }
+            const std::string where = std::string(story.story) + ", row " + std::to_string(row) +
+                                      " (" + Name(t.step) + ")";
+            if (t.call == NoCall) {
+                EXPECT_TRUE(ShellRecorder::calls.empty()) << where << ": a call was made";
+            } else {
+                ASSERT_EQ(ShellRecorder::calls.size(), 1u) << where;
+                EXPECT_EQ(ShellRecorder::calls[0].message, t.call) << where;
+            }
+            EXPECT_EQ(StateOf(icon), t.after) << where;
+        }
+    }
+}
+
+TEST_F(Tray, EveryAddCarriesTheLatestPictureAndTheFullFlags) {
     TrayIcon icon;
-    EXPECT_EQ(icon.SetIcon(Icon(2)), 0);
-    EXPECT_EQ(icon.IconRecord.hIcon, nullptr);
-    EXPECT_TRUE(ShellRecorder::calls.empty());
-
     ShellRecorder::results = {FALSE};
-    EXPECT_EQ(Install(icon), 0);
-    EXPECT_EQ(State(icon), Constructed);
-    EXPECT_EQ(icon.SetIcon(Icon(3)), 1);
-    EXPECT_EQ(ShellRecorder::calls.size(), 1u) << "only the failed add";
+    Install(icon);
+    EXPECT_EQ(icon.SetIcon(Icon(3)), 1) << "remembered for the next add";
+    icon.AddAgain();
+    EXPECT_EQ(ShellRecorder::calls.back().record.hIcon, Icon(3));
+    EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
+    icon.SetIcon(Icon(4));
+    EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, static_cast<UINT>(NIF_ICON));
+    SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
+    EXPECT_EQ(ShellRecorder::calls.back().record.hIcon, Icon(4));
+    EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
 
-    // The next add that succeeds shows the remembered picture.
-    EXPECT_EQ(icon.AddAgain(), 1);
-    ASSERT_EQ(ShellRecorder::calls.size(), 2u);
-    EXPECT_EQ(ShellRecorder::calls[1].message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(ShellRecorder::calls[1].record.hIcon, Icon(3));
-    EXPECT_EQ(ShellRecorder::calls[1].record.uFlags, ShownFlags);
-    EXPECT_EQ(State(icon), Shown);
-
-    EXPECT_EQ(icon.SetIcon(Icon(4)), 1);
-    ASSERT_EQ(ShellRecorder::calls.size(), 3u);
-    EXPECT_EQ(ShellRecorder::calls[2].message, static_cast<DWORD>(NIM_MODIFY));
-    EXPECT_EQ(ShellRecorder::calls[2].record.uFlags, static_cast<UINT>(NIF_ICON));
-    EXPECT_EQ(ShellRecorder::calls[2].record.hIcon, Icon(4));
-
-    ShellRecorder::results = {FALSE};
-    EXPECT_EQ(icon.SetIcon(Icon(5)), 0);
-    EXPECT_EQ(icon.IconRecord.hIcon, Icon(5));
-    EXPECT_EQ(State(icon), Shown);
+    // A window of the icon's class that is not the icon's gets the default processing.
+    const std::size_t calls = ShellRecorder::calls.size();
+    HWND other = CreateWindowExA(0, "TrayIconClass", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    SendMessageA(other, TaskbarCreatedMessage, 0, 0);
+    EXPECT_EQ(ShellRecorder::calls.size(), calls);
+    DestroyWindow(other);
 }
 
 TEST_F(Tray, DestructionDeletesOnlyWhatWasAdded) {
@@ -124,68 +217,6 @@ TEST_F(Tray, DestructionDeletesOnlyWhatWasAdded) {
     EXPECT_EQ(ShellRecorder::destroyedWindows.back(), hidden);
     EXPECT_FALSE(IsWindow(hidden));
     EXPECT_EQ(TrayIcon::ActiveInstance, nullptr) << "a destroyed icon is still reachable";
-}
-
-TEST_F(Tray, WithdrawStates) {
-    TrayIcon icon;
-    Install(icon);
-    ShellRecorder::results = {FALSE};
-    EXPECT_EQ(icon.Withdraw(), 0) << "delete refused";
-    EXPECT_EQ(icon.NotAdded, 0);
-    EXPECT_EQ(icon.RestoreOnRestart, 0);
-    EXPECT_EQ(icon.Withdraw(), 1);
-    EXPECT_EQ(State(icon), Withdrawn);
-    const std::size_t calls = ShellRecorder::calls.size();
-    EXPECT_EQ(icon.Withdraw(), 1);
-    EXPECT_EQ(ShellRecorder::calls.size(), calls) << "nothing left to delete";
-}
-
-TEST_F(Tray, TaskbarCreatedAddsAgainOnlyWhileShown) {
-    ASSERT_NE(TaskbarCreatedMessage, 0u);
-    TrayIcon icon;
-    Install(icon);
-    icon.SetIcon(Icon(7));
-    ShellRecorder::calls.clear();
-
-    SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
-    ASSERT_EQ(ShellRecorder::calls.size(), 1u);
-    EXPECT_EQ(ShellRecorder::calls[0].message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(ShellRecorder::calls[0].record.uFlags, ShownFlags);
-    EXPECT_EQ(ShellRecorder::calls[0].record.hIcon, Icon(7));
-    SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
-    EXPECT_EQ(ShellRecorder::calls.size(), 2u) << "a second broadcast adds again";
-
-    // A failed re-add: Lost; later broadcasts and pictures change nothing.
-    ShellRecorder::results = {FALSE};
-    SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
-    EXPECT_EQ(State(icon), Lost);
-    EXPECT_EQ(icon.SetIcon(Icon(8)), 1);
-    SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
-    EXPECT_EQ(ShellRecorder::calls.size(), 3u);
-
-    // A window of the same class that is not ours gets the default processing.
-    HWND other = CreateWindowExA(0, "TrayIconClass", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(other, nullptr);
-    SendMessageA(other, TaskbarCreatedMessage, 0, 0);
-    EXPECT_EQ(ShellRecorder::calls.size(), 3u);
-    DestroyWindow(other);
-}
-
-TEST_F(Tray, TaskbarCreatedAfterWithdrawOrAFailedAddDoesNothing) {
-    TrayIcon withdrawn;
-    Install(withdrawn);
-    withdrawn.Withdraw();
-    ShellRecorder::calls.clear();
-    SendMessageA(withdrawn.HiddenWindow, TaskbarCreatedMessage, 0, 0);
-    EXPECT_TRUE(ShellRecorder::calls.empty());
-
-    TrayIcon failed;
-    ShellRecorder::results = {FALSE};
-    Install(failed);
-    ShellRecorder::calls.clear();
-    SendMessageA(failed.HiddenWindow, TaskbarCreatedMessage, 0, 0);
-    EXPECT_TRUE(ShellRecorder::calls.empty());
 }
 
 TEST_F(Tray, BalloonOnlyWhereTheShellHasBalloons) {
@@ -226,7 +257,7 @@ TEST_F(Tray, HiddenStart) {
     TrayIcon old;
     EXPECT_EQ(Install(old, "Velmora", 1), 1);
     EXPECT_TRUE(ShellRecorder::calls.empty());
-    EXPECT_EQ(State(old), Constructed);
+    EXPECT_EQ(StateOf(old), NotShown);
 }
 
 TEST_F(Tray, APlatformWithoutATrayGetsNothing) {
@@ -246,7 +277,7 @@ TEST_F(Tray, WaitForTaskbarTriesAgainUntilAnAddSucceeds) {
     EXPECT_EQ(Install(icon), 0);
     EXPECT_EQ(WaitForTaskbar(icon, 5000, 10), 1);
     EXPECT_EQ(CountCalls(NIM_ADD), 4);
-    EXPECT_EQ(State(icon), Shown);
+    EXPECT_EQ(StateOf(icon), Shown);
     EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
 
     TrayIcon never;
@@ -259,7 +290,7 @@ TEST_F(Tray, WaitForTaskbarTriesAgainUntilAnAddSucceeds) {
     EXPECT_GE(took, 280u);
     EXPECT_LT(took, 3000u);
     EXPECT_GE(CountCalls(NIM_ADD), 5);
-    EXPECT_EQ(State(never), Constructed);
+    EXPECT_EQ(StateOf(never), NotShown);
 }
 
 TEST(MultiByteCut, NeverSplitsADoubleByteCharacter) {

@@ -1,7 +1,9 @@
 #pragma once
 #include "resources/resource.h"
 
-// The menu command ids that select a mode, as the tray menu and hot keys use them.
+// The menu command ids that select a ServoStik mode, as the tray menu and the
+// hot keys use them. Free of <windows.h>, like the dispatcher that uses them,
+// so that both build for the host's fuzzers.
 constexpr int CommandServo8Way = IDM_SERVO_8WAY;
 constexpr int CommandServo4Way = IDM_SERVO_4WAY;
 

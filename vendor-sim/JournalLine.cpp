@@ -1,0 +1,36 @@
+#include "vendor-sim/JournalLine.h"
+
+#include <cstdio>
+
+std::string CallLine(const char* library, int ordinal) {
+    return std::string(library) + " " + std::to_string(ordinal);
+}
+
+std::string CountLine(const char* library, int ordinal, int count) {
+    return CallLine(library, ordinal) + " -> " + std::to_string(count);
+}
+
+std::string DeviceTypeLine(int index, int type) {
+    return CallLine("PacDrive", 20) + " " + std::to_string(index) + " -> " + std::to_string(type);
+}
+
+std::string LoadMapLine(int index, const char* name) {
+    return CallLine("UltraStik", 13) + " " + std::to_string(index) + " " + SimEscape(name);
+}
+
+std::string SimEscape(const char* text) {
+    std::string out;
+    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
+        const unsigned char byte = static_cast<unsigned char>(*p);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte < 0x20) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            out += hex;
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
