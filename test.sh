@@ -12,6 +12,8 @@ cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j2
 tools/check-binaries.sh
 tools/check-release.sh
+# The code's own checks: clang-format and clang-tidy, both clean.
+tools/check-code.sh
 
 # The fuzzers' kept corpus, replayed natively under the sanitizers.
 ./fuzz.sh --replay

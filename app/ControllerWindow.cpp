@@ -18,8 +18,8 @@ int CheckState(HWND window, int controlId) {
 }
 
 void OnLaunchOnStartupClicked(HWND window) {
-    g_settings.LaunchOnStartup = CheckState(window, IDC_LAUNCH_ON_STARTUP);
-    if (g_settings.LaunchOnStartup) {
+    AppSettings.LaunchOnStartup = CheckState(window, IDC_LAUNCH_ON_STARTUP);
+    if (AppSettings.LaunchOnStartup) {
         AddStartupEntry();
     } else {
         RemoveStartupEntry();
@@ -58,12 +58,12 @@ INT_PTR OnCommand(HWND window, int id, int notification) {
         return TRUE;
     case IDC_MOUSE_DRAG:
         if (clicked) {
-            g_settings.MouseDrag = CheckState(window, IDC_MOUSE_DRAG);
+            AppSettings.MouseDrag = CheckState(window, IDC_MOUSE_DRAG);
         }
         return TRUE;
     case IDC_REVERSE_MOUSE:
         if (clicked) {
-            g_settings.ReverseMouse = CheckState(window, IDC_REVERSE_MOUSE);
+            AppSettings.ReverseMouse = CheckState(window, IDC_REVERSE_MOUSE);
         }
         return TRUE;
     case IDM_SETTINGS:
@@ -104,7 +104,7 @@ INT_PTR OnHotKey(WPARAM id) {
 INT_PTR OnDestroy() {
     // The icon names this window: deleted once the window is gone, the shell
     // would have to find out for itself (Wine waits two seconds, then leaves it).
-    g_trayIcon.Withdraw();
+    AppTrayIcon.Withdraw();
     PostQuitMessage(0);
     return FALSE;
 }
@@ -129,7 +129,7 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     case WM_HOTKEY:
         return OnHotKey(wParam);
     case TrayCallbackMessage:
-        return g_trayIcon.OnTrayNotification(wParam, lParam);
+        return AppTrayIcon.OnTrayNotification(wParam, lParam);
     case RemoteCommandMessage:
         ActOnRemoteCommands(); // never reads the parameters: anyone may post this
         return TRUE;

@@ -6,9 +6,9 @@
 #include "cmdline/SwitchTable.h"
 #include "tray/TrayIcon.h"
 
-TrayIcon g_trayIcon;
-InstanceChannel g_instanceChannel;
-SwitchTable g_switchTable;
+TrayIcon AppTrayIcon;
+InstanceChannel AppChannel;
+SwitchTable AppSwitchTable;
 
 // Registered after the tray icon exists, before WinMain.
 static const bool TaskbarCreatedRegistered =

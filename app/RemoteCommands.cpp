@@ -128,12 +128,12 @@ void WaitServingSentMessages(HANDLE event) {
 
 } // namespace
 
-CommandInProgress::CommandInProgress() : outermost_(!MainThreadBusy) {
+CommandInProgress::CommandInProgress() : outermost(!MainThreadBusy) {
     MainThreadBusy = true;
 }
 
 CommandInProgress::~CommandInProgress() {
-    if (outermost_) {
+    if (outermost) {
         MainThreadBusy = false;
         AnnounceIfWaiting(); // lines whose notice came while we were busy
     }

@@ -41,7 +41,7 @@ class CommandInProgress {
     CommandInProgress& operator=(const CommandInProgress&) = delete;
 
   private:
-    bool outermost_;
+    bool outermost;
 };
 
 // Turns forwarded command lines away on every way out of WinMain, so that the

@@ -20,8 +20,8 @@ int RunMessageLoop(HWND controller) {
 }
 
 void ApplyStoredModes() {
-    if (const ModeEntry* stored = U360ModeByName(g_settings.U360MapFile)) {
+    if (const ModeEntry* stored = U360ModeByName(AppSettings.U360MapFile)) {
         SelectU360Mode(stored->commandId);
     }
-    SelectServoMode(ServoCommandForName(g_settings.ServoMapFile));
+    SelectServoMode(ServoCommandForName(AppSettings.ServoMapFile));
 }

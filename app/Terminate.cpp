@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 namespace __gnu_cxx {
+// The reserved name is libstdc++'s own, replaced on purpose.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 [[noreturn]] void __verbose_terminate_handler() {
     std::abort();
 }

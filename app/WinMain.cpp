@@ -31,9 +31,9 @@ void CreateControllerWindow() {
 
 void ShowStoredOptions() {
     SendDlgItemMessageA(ControllerWindow, IDC_LAUNCH_ON_STARTUP, BM_SETCHECK,
-                        g_settings.LaunchOnStartup, 0);
-    SendDlgItemMessageA(ControllerWindow, IDC_MOUSE_DRAG, BM_SETCHECK, g_settings.MouseDrag, 0);
-    SendDlgItemMessageA(ControllerWindow, IDC_REVERSE_MOUSE, BM_SETCHECK, g_settings.ReverseMouse,
+                        AppSettings.LaunchOnStartup, 0);
+    SendDlgItemMessageA(ControllerWindow, IDC_MOUSE_DRAG, BM_SETCHECK, AppSettings.MouseDrag, 0);
+    SendDlgItemMessageA(ControllerWindow, IDC_REVERSE_MOUSE, BM_SETCHECK, AppSettings.ReverseMouse,
                         0);
 }
 
@@ -49,15 +49,15 @@ int InstallTrayIcon() {
     const char* const noBalloonTitle = nullptr;
     constexpr DWORD NoBalloonIcon = 0;
     constexpr UINT BalloonSeconds = 10;
-    if (g_trayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, "Velmora",
-                           LoadAppIcon(IDI_JOYSTICK_SMALL), IDR_TRAYMENU, StartShown, noBalloonText,
-                           noBalloonTitle, NoBalloonIcon, BalloonSeconds)) {
+    if (AppTrayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, "Velmora",
+                            LoadAppIcon(IDI_JOYSTICK_SMALL), IDR_TRAYMENU, StartShown,
+                            noBalloonText, noBalloonTitle, NoBalloonIcon, BalloonSeconds)) {
         return 1;
     }
-    if (!g_trayIcon.TraySupported) {
+    if (!AppTrayIcon.TraySupported) {
         return 0; // no notification area on this system: no point waiting for one
     }
-    return WaitForTaskbar(g_trayIcon, TrayPatienceMilliseconds, TrayRetryMilliseconds);
+    return WaitForTaskbar(AppTrayIcon, TrayPatienceMilliseconds, TrayRetryMilliseconds);
 }
 
 int RunFirstInstance(const char* commandLine) {
@@ -90,9 +90,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // holds bytes of 0x80 and above: take the arguments from the whole line.
     const char* commandLine = ProgramArguments(GetCommandLineA());
     AppInstance = instance;
-    g_instanceChannel.Start(instance, OnRemoteCommandLine);
-    if (g_instanceChannel.role == Client) {
-        return g_instanceChannel.Send(0, commandLine) ? ExitHandedOver : ExitNoInstance;
+    AppChannel.Start(instance, OnRemoteCommandLine);
+    if (AppChannel.role == Client) {
+        return AppChannel.Send(0, commandLine) ? ExitHandedOver : ExitNoInstance;
     }
     RemoteCommandsGuard turnAwayOnExit;
     return RunFirstInstance(commandLine);

@@ -10,7 +10,7 @@ InstanceChannel::InstanceChannel() : InstanceChannel(VelmoraChannelNames) {}
 
 InstanceChannel::InstanceChannel(const ChannelNames& names)
     : mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, names.mutex)), windowTitle(names.windowTitle),
-      className(names.serverClass), names_(names) {}
+      className(names.serverClass), channelNames(names) {}
 
 InstanceChannel::~InstanceChannel() {
     Close();
@@ -20,7 +20,7 @@ int InstanceChannel::CreateInstanceMutex() {
     if (mutex != nullptr) {
         return 0;
     }
-    mutex = CreateMutexA(nullptr, FALSE, names_.mutex);
+    mutex = CreateMutexA(nullptr, FALSE, channelNames.mutex);
     // Two instances started together both miss the mutex at construction; only
     // the one that really created it may be the first.
     if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -34,7 +34,7 @@ int InstanceChannel::Start(HINSTANCE instance, ChannelCallback newCallback) {
     instanceHandle = instance;
     if (!CreateInstanceMutex()) {
         role = Client;
-        className = names_.clientClass;
+        className = channelNames.clientClass;
     }
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     threadHandle = CreateThread(nullptr, 0, ChannelThreadMain, this, 0, &threadId);
@@ -141,9 +141,9 @@ LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wPar
 HWND InstanceChannel::FindPeerWindow() const {
     switch (role) {
     case Server:
-        return FindWindowA(names_.clientClass, windowTitle);
+        return FindWindowA(channelNames.clientClass, windowTitle);
     case Client:
-        return FindWindowA(names_.serverClass, windowTitle);
+        return FindWindowA(channelNames.serverClass, windowTitle);
     default:
         return nullptr;
     }
@@ -216,7 +216,7 @@ int InstanceChannel::Send(int value, const char* text) {
     delivery.peer = peer;
     delivery.value = static_cast<WPARAM>(value);
     delivery.data.dwData = 0;
-    delivery.data.cbData = static_cast<DWORD>(std::strlen(text) + 1);
+    delivery.data.cbData = static_cast<DWORD>(std::strlen(text)) + 1;
     delivery.data.lpData = const_cast<char*>(text);
     delivery.reply = 0;
     // The peer answers nonzero once it has acted on the text.

@@ -73,11 +73,11 @@ class InstanceChannel {
                                               LPARAM lParam);
     LRESULT OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    ChannelNames names_;
+    ChannelNames channelNames;
 };
 
 // The text a WM_COPYDATA carries: its bytes up to the first zero within
 // cbData, never beyond. False when it is longer than MaxForwardedText.
 bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity);
 
-extern InstanceChannel g_instanceChannel;
+extern InstanceChannel AppChannel;

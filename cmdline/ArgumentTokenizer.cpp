@@ -19,7 +19,7 @@ static bool IsSeparator(unsigned char byte) {
 char** ArgumentTokenizer(const char* text, int* count) {
     *count = 0;
     const std::size_t length = std::strlen(text);
-    void* block = g_commandLineSeam.allocateBlock(ArgumentBlockSize(length));
+    void* block = CommandLineCalls.allocateBlock(ArgumentBlockSize(length));
     if (block == nullptr) {
         return nullptr;
     }
@@ -66,6 +66,6 @@ char** ArgumentTokenizer(const char* text, int* count) {
 
 void ReleaseArgumentVector(char** vector) {
     if (vector != nullptr) {
-        g_commandLineSeam.releaseBlock(vector);
+        CommandLineCalls.releaseBlock(vector);
     }
 }

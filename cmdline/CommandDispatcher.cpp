@@ -21,19 +21,19 @@ const char UsageText[] = "Velmora Version 1.0\n"
                          "  -servo [joy4way|joy8way]";
 
 static void ApplyU360Switch() {
-    const std::string map = g_switchTable.ArgumentOr("-u360", 0, "mouse");
-    g_commandLineSeam.applyU360Map(map.c_str());
+    const std::string map = AppSwitchTable.ArgumentOr("-u360", 0, "mouse");
+    CommandLineCalls.applyU360Map(map.c_str());
     for (const ModeEntry& row : U360ModeTable) {
-        g_commandLineSeam.setItemChecked(row.commandId, 0);
+        CommandLineCalls.setItemChecked(row.commandId, 0);
     }
     if (const ModeEntry* chosen = U360ModeByName(map.c_str())) {
-        g_commandLineSeam.setItemChecked(chosen->commandId, 1);
+        CommandLineCalls.setItemChecked(chosen->commandId, 1);
     }
 }
 
 static void ApplyServoSwitch() {
-    const std::string mode = g_switchTable.ArgumentOr("-servo", 0, "joy4way");
-    g_commandLineSeam.selectServoMode(ServoCommandForName(mode.c_str()));
+    const std::string mode = AppSwitchTable.ArgumentOr("-servo", 0, "joy4way");
+    CommandLineCalls.selectServoMode(ServoCommandForName(mode.c_str()));
 }
 
 int ProcessCommandLine(const char* text) {
@@ -42,18 +42,18 @@ int ProcessCommandLine(const char* text) {
     if (vector == nullptr) {
         return 0; // no memory for the vector: act on nothing
     }
-    if (g_switchTable.LoadArguments(count, vector) >= 1) {
-        if (g_switchTable.Contains("-help")) {
-            g_commandLineSeam.showMessage(UsageText, "Help", PlainMessageBox);
+    if (AppSwitchTable.LoadArguments(count, vector) >= 1) {
+        if (AppSwitchTable.Contains("-help")) {
+            CommandLineCalls.showMessage(UsageText, "Help", PlainMessageBox);
         } else {
-            if (g_switchTable.Contains("-u360")) {
+            if (AppSwitchTable.Contains("-u360")) {
                 ApplyU360Switch();
             }
-            if (g_switchTable.Contains("-servo")) {
+            if (AppSwitchTable.Contains("-servo")) {
                 ApplyServoSwitch();
             }
-            if (g_switchTable.Contains("-exit")) {
-                g_commandLineSeam.closeMainWindow();
+            if (AppSwitchTable.Contains("-exit")) {
+                CommandLineCalls.closeMainWindow();
             }
         }
     }

@@ -11,4 +11,4 @@ extern const char UsageText[];
 int ProcessCommandLine(const char* text);
 
 // The one table every dispatch loads; defined with the other process-wide objects.
-extern SwitchTable g_switchTable;
+extern SwitchTable AppSwitchTable;

@@ -18,4 +18,4 @@ struct CommandLineSeam {
 // <windows.h> for the host's fuzzers.
 constexpr unsigned PlainMessageBox = 0;
 
-extern CommandLineSeam g_commandLineSeam;
+extern CommandLineSeam CommandLineCalls;

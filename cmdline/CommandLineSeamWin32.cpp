@@ -19,13 +19,13 @@ void ShowOwnerlessMessage(const char* text, const char* caption, unsigned style)
     MessageBoxA(nullptr, text, caption, style);
 }
 void CheckTrayItem(int commandId, int on) {
-    g_trayIcon.SetItemChecked(commandId, on);
+    AppTrayIcon.SetItemChecked(commandId, on);
 }
 void CloseControllerWindow() {
     SendMessageA(ControllerWindow, WM_CLOSE, 0, 0);
 }
 } // namespace
 
-CommandLineSeam g_commandLineSeam = {AllocateFixed,        ReleaseFixed,  ShowOwnerlessMessage,
-                                     ApplyU360Map,         CheckTrayItem, SelectServoMode,
-                                     CloseControllerWindow};
+CommandLineSeam CommandLineCalls = {AllocateFixed,        ReleaseFixed,  ShowOwnerlessMessage,
+                                    ApplyU360Map,         CheckTrayItem, SelectServoMode,
+                                    CloseControllerWindow};

@@ -8,7 +8,7 @@ bool SwitchTable::LooksLikeSwitch(const char* token) {
 }
 
 int SwitchTable::LoadArguments(int count, const char* const* vector) {
-    entries_.clear();
+    entries.clear();
     try {
         std::string current;
         for (int i = 0; i < count; ++i) {
@@ -22,10 +22,10 @@ int SwitchTable::LoadArguments(int count, const char* const* vector) {
                 if (!candidate.empty()) {
                     args.push_back(candidate);
                 }
-                entries_.emplace(current, std::move(args)); // keeps an existing entry
+                entries.emplace(current, std::move(args)); // keeps an existing entry
             } else {
-                auto entry = entries_.find(current);
-                if (entry != entries_.end()) {
+                auto entry = entries.find(current);
+                if (entry != entries.end()) {
                     entry->second.push_back(vector[i]);
                 }
             }
@@ -33,16 +33,16 @@ int SwitchTable::LoadArguments(int count, const char* const* vector) {
     } catch (...) {
         // Out of memory: the table holds what was loaded so far.
     }
-    return static_cast<int>(entries_.size());
+    return static_cast<int>(entries.size());
 }
 
 bool SwitchTable::Contains(const char* name) const {
-    return entries_.count(name) != 0;
+    return entries.count(name) != 0;
 }
 
 std::string SwitchTable::RequireArgument(const char* name, unsigned index) const {
-    auto entry = entries_.find(name);
-    if (entry == entries_.end() || index >= entry->second.size()) {
+    auto entry = entries.find(name);
+    if (entry == entries.end() || index >= entry->second.size()) {
         throw 0;
     }
     return entry->second[index];

@@ -24,5 +24,5 @@ class SwitchTable {
     std::string ArgumentOr(const char* name, unsigned index, const char* fallback) const noexcept;
 
   private:
-    std::map<std::string, SwitchArgs> entries_;
+    std::map<std::string, SwitchArgs> entries;
 };

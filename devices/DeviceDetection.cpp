@@ -11,24 +11,24 @@ static constexpr int U360MenuPosition = 0;
 static constexpr int ServoMenuPosition = 1;
 
 void DetectDevices() {
-    U360DeviceCount = g_devices.u360Count();
+    U360DeviceCount = DeviceCalls.u360Count();
     if (U360DeviceCount == 0) {
-        g_trayIcon.SetPositionGreyed(U360MenuPosition, 1);
+        AppTrayIcon.SetPositionGreyed(U360MenuPosition, 1);
     }
 
-    PacDriveDeviceCount = g_devices.pacDriveCount();
+    PacDriveDeviceCount = DeviceCalls.pacDriveCount();
     ServoStikCount = 0;
     for (int i = 0; i < PacDriveDeviceCount; ++i) {
-        if (g_devices.pacDriveDeviceType(i) == ServoStikDeviceType) {
+        if (DeviceCalls.pacDriveDeviceType(i) == ServoStikDeviceType) {
             ++ServoStikCount;
         }
     }
     if (ServoStikCount == 0) {
-        g_trayIcon.SetPositionGreyed(ServoMenuPosition, 1);
+        AppTrayIcon.SetPositionGreyed(ServoMenuPosition, 1);
     }
 }
 
 void CloseDeviceLibraries() {
-    g_devices.u360Shutdown();
-    g_devices.pacDriveShutdown();
+    DeviceCalls.u360Shutdown();
+    DeviceCalls.pacDriveShutdown();
 }

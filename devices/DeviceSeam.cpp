@@ -2,5 +2,5 @@
 
 #include "devices/VendorLibraries.h"
 
-DeviceSeam g_devices = {UltraStikCount,   UltraStikShutdown,  UltraStikLoadMap, PacDriveCount,
-                        PacDriveShutdown, PacDriveDeviceType, ServoStikSet4Way, ServoStikSet8Way};
+DeviceSeam DeviceCalls = {UltraStikCount,   UltraStikShutdown,  UltraStikLoadMap, PacDriveCount,
+                          PacDriveShutdown, PacDriveDeviceType, ServoStikSet4Way, ServoStikSet8Way};

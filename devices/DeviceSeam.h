@@ -14,4 +14,4 @@ struct DeviceSeam {
     int(WINAPI* servo8Way)();
 };
 
-extern DeviceSeam g_devices;
+extern DeviceSeam DeviceCalls;

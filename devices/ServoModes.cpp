@@ -11,16 +11,16 @@ int SelectServoMode(int commandId) {
     // was found: a stick plugged in later still follows.
     switch (commandId) {
     case CommandServo8Way:
-        std::strcpy(g_settings.ServoMapFile, "joy8way");
-        g_trayIcon.SetItemChecked(CommandServo4Way, 0);
-        g_trayIcon.SetItemChecked(CommandServo8Way, 1);
-        g_devices.servo8Way();
+        std::strcpy(AppSettings.ServoMapFile, "joy8way");
+        AppTrayIcon.SetItemChecked(CommandServo4Way, 0);
+        AppTrayIcon.SetItemChecked(CommandServo8Way, 1);
+        DeviceCalls.servo8Way();
         return 1;
     case CommandServo4Way:
-        std::strcpy(g_settings.ServoMapFile, "joy4way");
-        g_trayIcon.SetItemChecked(CommandServo4Way, 1);
-        g_trayIcon.SetItemChecked(CommandServo8Way, 0);
-        g_devices.servo4Way();
+        std::strcpy(AppSettings.ServoMapFile, "joy4way");
+        AppTrayIcon.SetItemChecked(CommandServo4Way, 1);
+        AppTrayIcon.SetItemChecked(CommandServo8Way, 0);
+        DeviceCalls.servo4Way();
         return 1;
     default:
         return 0;

@@ -17,26 +17,26 @@ int SelectU360Mode(int commandId) {
         return 0;
     }
     for (const ModeEntry& row : U360ModeTable) {
-        g_trayIcon.SetItemChecked(row.commandId, 0);
+        AppTrayIcon.SetItemChecked(row.commandId, 0);
     }
     ApplyU360Map(chosen->name);
-    g_trayIcon.SetItemChecked(chosen->commandId, 1);
+    AppTrayIcon.SetItemChecked(chosen->commandId, 1);
     return 1;
 }
 
 void ApplyU360Map(const char* name) {
     // A name from the command line may be longer than the field: its first
     // 255 bytes are what the sticks get and what is saved.
-    char(&map)[sizeof g_settings.U360MapFile] = g_settings.U360MapFile;
+    char(&map)[sizeof AppSettings.U360MapFile] = AppSettings.U360MapFile;
     const std::size_t length = strnlen(name, sizeof map - 1);
     std::memmove(map, name, length);
     map[length] = '\0';
 
     for (int i = 0; i < U360DeviceCount; ++i) {
-        g_devices.u360LoadMap(i, map);
+        DeviceCalls.u360LoadMap(i, map);
     }
 
     const bool mouse = std::strcmp(map, "mouse") == 0 && U360DeviceCount > 0;
     const int icon = mouse ? IDI_MOUSE : IDI_JOYSTICK_SMALL;
-    g_trayIcon.SetIcon(LoadIconA(AppInstance, MAKEINTRESOURCEA(icon)));
+    AppTrayIcon.SetIcon(LoadIconA(AppInstance, MAKEINTRESOURCEA(icon)));
 }

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-SwitchTable g_switchTable;
+SwitchTable AppSwitchTable;
 
 namespace {
 
@@ -158,13 +158,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Tokens(std::string(reinterpret_cast<const char*>(data), size));
     const std::string text = Quoted(tokens);
 
-    g_blocks.clear();
-    g_effects.clear();
+    LiveBlocks.clear();
+    RecordedEffects.clear();
     ProcessCommandLine(text.c_str());
-    if (!g_blocks.empty()) {
+    if (!LiveBlocks.empty()) {
         std::abort(); // the vector was not released exactly once
     }
-    if (!(Observed(g_effects) == Model(tokens))) {
+    if (!(Observed(RecordedEffects) == Model(tokens))) {
         std::abort();
     }
     return 0;

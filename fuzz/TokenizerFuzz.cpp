@@ -14,14 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* text = input.c_str(); // stops at the first NUL, as a C string does
     const std::size_t length = std::strlen(text);
 
-    g_blocks.clear();
+    LiveBlocks.clear();
     int count = -1;
     char** vector = ArgumentTokenizer(text, &count);
-    if (vector == nullptr || g_blocks.size() != 1) {
+    if (vector == nullptr || LiveBlocks.size() != 1) {
         std::abort();
     }
     const char* begin = reinterpret_cast<const char*>(vector);
-    const std::size_t blockSize = g_blocks[0].size;
+    const std::size_t blockSize = LiveBlocks[0].size;
     const std::size_t slots = ArgumentPointerSlots(length);
     if (blockSize != ArgumentBlockSize(length) || count < 0 ||
         static_cast<std::size_t>(count) > (length + 1) / 2 ||
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     ReleaseArgumentVector(vector);
-    if (!g_blocks.empty()) {
+    if (!LiveBlocks.empty()) {
         std::abort();
     }
     return 0;

@@ -46,7 +46,7 @@ void AddStartupEntry() {
         return;
     }
     RegSetValueExA(run.handle, RunValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command),
-                   static_cast<DWORD>(length + 1));
+                   static_cast<DWORD>(length) + 1);
 }
 
 void RemoveStartupEntry() {

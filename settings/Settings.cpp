@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-Settings g_settings;
+Settings AppSettings;
 char SettingsPath[MAX_PATH];
 
 static const char SectionName[] = "General";
@@ -49,16 +49,16 @@ static void ReadName(const char* path, char (&field)[256], const char* key, cons
 void LoadSettings(const char* path) {
     if (path[0] == '\0') {
         // A bare file name would make the profile calls use the Windows directory.
-        g_settings = Settings{};
-        std::strcpy(g_settings.U360MapFile, "mouse");
-        std::strcpy(g_settings.ServoMapFile, "joy4way");
+        AppSettings = Settings{};
+        std::strcpy(AppSettings.U360MapFile, "mouse");
+        std::strcpy(AppSettings.ServoMapFile, "joy4way");
         return;
     }
-    g_settings.LaunchOnStartup = ReadFlag(path, "LaunchOnStartup");
-    g_settings.MouseDrag = ReadFlag(path, "MouseDrag");
-    g_settings.ReverseMouse = ReadFlag(path, "ReverseMouse");
-    ReadName(path, g_settings.U360MapFile, "U360MapFile", "mouse");
-    ReadName(path, g_settings.ServoMapFile, "ServoMapFile", "joy4way");
+    AppSettings.LaunchOnStartup = ReadFlag(path, "LaunchOnStartup");
+    AppSettings.MouseDrag = ReadFlag(path, "MouseDrag");
+    AppSettings.ReverseMouse = ReadFlag(path, "ReverseMouse");
+    ReadName(path, AppSettings.U360MapFile, "U360MapFile", "mouse");
+    ReadName(path, AppSettings.ServoMapFile, "ServoMapFile", "joy4way");
 }
 
 static const char* FlagText(int flag) {
@@ -69,11 +69,11 @@ void SaveSettings(const char* path) {
     if (path[0] == '\0') {
         return;
     }
-    WriteIniValue(path, SectionName, "LaunchOnStartup", FlagText(g_settings.LaunchOnStartup));
-    WriteIniValue(path, SectionName, "MouseDrag", FlagText(g_settings.MouseDrag));
-    WriteIniValue(path, SectionName, "ReverseMouse", FlagText(g_settings.ReverseMouse));
-    WriteIniValue(path, SectionName, "U360MapFile", g_settings.U360MapFile);
-    WriteIniValue(path, SectionName, "ServoMapFile", g_settings.ServoMapFile);
+    WriteIniValue(path, SectionName, "LaunchOnStartup", FlagText(AppSettings.LaunchOnStartup));
+    WriteIniValue(path, SectionName, "MouseDrag", FlagText(AppSettings.MouseDrag));
+    WriteIniValue(path, SectionName, "ReverseMouse", FlagText(AppSettings.ReverseMouse));
+    WriteIniValue(path, SectionName, "U360MapFile", AppSettings.U360MapFile);
+    WriteIniValue(path, SectionName, "ServoMapFile", AppSettings.ServoMapFile);
 }
 
 bool BuildSettingsPath(const char* directory, char* destination) {

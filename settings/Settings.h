@@ -10,15 +10,15 @@ struct Settings {
     char ServoMapFile[256];
 };
 
-extern Settings g_settings;
+extern Settings AppSettings;
 
 // Full path of Velmora.ini; empty when the program directory gives no usable
 // path, and then nothing is read or written.
 extern char SettingsPath[MAX_PATH];
 
-// Fills g_settings from the file; absent keys take their defaults.
+// Fills AppSettings from the file; absent keys take their defaults.
 void LoadSettings(const char* path);
-// Writes the five keys of g_settings; failed writes are dropped.
+// Writes the five keys of AppSettings; failed writes are dropped.
 void SaveSettings(const char* path);
 
 // Reads key into buffer (default when absent). Gives 0 when nothing was read;

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb googletest cmake
-          xdotool imagemagick clang libclang-rt-14-dev file bc)
+          xdotool imagemagick clang libclang-rt-14-dev clang-tidy clang-format file bc)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

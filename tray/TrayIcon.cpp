@@ -19,14 +19,14 @@ TrayIcon::TrayIcon() {
     OSVERSIONINFOA version;
     std::memset(&version, 0, sizeof version);
     version.dwOSVersionInfoSize = sizeof version; // 148
-    g_trayShell.getVersionEx(&version);
+    TrayShellCalls.getVersionEx(&version);
     BalloonCapable = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
 }
 
 TrayIcon::~TrayIcon() {
     Withdraw();
     if (HiddenWindow != nullptr) {
-        g_trayShell.destroyWindow(HiddenWindow);
+        TrayShellCalls.destroyWindow(HiddenWindow);
     }
     if (ActiveInstance == this) {
         ActiveInstance = nullptr; // the hidden window's messages must not reach a dead icon
@@ -36,7 +36,7 @@ TrayIcon::~TrayIcon() {
 int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* tip, HICON icon,
                       UINT id, int startHidden, const char* balloonText, const char* balloonTitle,
                       DWORD balloonIconFlags, UINT balloonSeconds) {
-    TraySupported = LOBYTE(LOWORD(g_trayShell.getVersion())) >= 4;
+    TraySupported = LOBYTE(LOWORD(TrayShellCalls.getVersion())) >= 4;
     if (!TraySupported) {
         return 0;
     }
@@ -84,7 +84,7 @@ int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* 
 
     int result = 1;
     if (!startHidden || BalloonCapable) {
-        result = g_trayShell.notifyIcon(NIM_ADD, &IconRecord);
+        result = TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord);
         const int ok = result != 0;
         OffTaskbar = NotAdded = !ok;
         RestoreOnRestart = ok;
@@ -104,7 +104,7 @@ int TrayIcon::SetIcon(HICON icon) {
     if (OffTaskbar) {
         return 1; // goes out with the next add
     }
-    return g_trayShell.notifyIcon(NIM_MODIFY, &IconRecord);
+    return TrayShellCalls.notifyIcon(NIM_MODIFY, &IconRecord);
 }
 
 int TrayIcon::Withdraw() {
@@ -113,7 +113,7 @@ int TrayIcon::Withdraw() {
         return 1;
     }
     IconRecord.uFlags = 0;
-    if (g_trayShell.notifyIcon(NIM_DELETE, &IconRecord)) {
+    if (TrayShellCalls.notifyIcon(NIM_DELETE, &IconRecord)) {
         OffTaskbar = 1;
         NotAdded = 1;
     }
@@ -125,7 +125,7 @@ void TrayIcon::Reinstate() {
         return;
     }
     IconRecord.uFlags = AddFlags;
-    const int ok = g_trayShell.notifyIcon(NIM_ADD, &IconRecord) != 0;
+    const int ok = TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord) != 0;
     OffTaskbar = !ok;
     RestoreOnRestart = ok;
 }
@@ -135,7 +135,7 @@ int TrayIcon::AddAgain() {
         return 0;
     }
     IconRecord.uFlags = AddFlags;
-    const int ok = g_trayShell.notifyIcon(NIM_ADD, &IconRecord) != 0;
+    const int ok = TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord) != 0;
     OffTaskbar = NotAdded = !ok;
     RestoreOnRestart = ok;
     return ok;

@@ -64,4 +64,4 @@ class TrayIcon {
 // initialisation, after the process-wide tray icon exists.
 extern UINT TaskbarCreatedMessage;
 
-extern TrayIcon g_trayIcon;
+extern TrayIcon AppTrayIcon;

@@ -1,3 +1,3 @@
 #include "tray/TrayShellSeam.h"
 
-TrayShellSeam g_trayShell = {Shell_NotifyIconA, GetVersion, GetVersionExA, DestroyWindow};
+TrayShellSeam TrayShellCalls = {Shell_NotifyIconA, GetVersion, GetVersionExA, DestroyWindow};

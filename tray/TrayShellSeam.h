@@ -11,4 +11,4 @@ struct TrayShellSeam {
     BOOL(WINAPI* destroyWindow)(HWND window);
 };
 
-extern TrayShellSeam g_trayShell;
+extern TrayShellSeam TrayShellCalls;

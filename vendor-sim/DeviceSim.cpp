@@ -30,29 +30,29 @@ std::string ReadConfig(const char* section, const char* key) {
 // loads the stand-ins from any directory, so the name is fixed.
 class JournalLock {
   public:
-    JournalLock() : mutex_(CreateMutexA(nullptr, FALSE, "Velmora_DeviceSimJournal")) {
-        if (mutex_ != nullptr) {
+    JournalLock() : mutex(CreateMutexA(nullptr, FALSE, "Velmora_DeviceSimJournal")) {
+        if (mutex != nullptr) {
             // An abandoned lock (a writer killed mid-call) is ours all the same.
-            WaitForSingleObject(mutex_, INFINITE);
+            WaitForSingleObject(mutex, INFINITE);
         }
     }
     ~JournalLock() {
-        if (mutex_ != nullptr) {
-            ReleaseMutex(mutex_);
-            CloseHandle(mutex_);
+        if (mutex != nullptr) {
+            ReleaseMutex(mutex);
+            CloseHandle(mutex);
         }
     }
     JournalLock(const JournalLock&) = delete;
     JournalLock& operator=(const JournalLock&) = delete;
 
   private:
-    HANDLE mutex_;
+    HANDLE mutex;
 };
 
 } // namespace
 
 int SimUltraStikCount() {
-    return std::atoi(ReadConfig("UltraStik", "Count").c_str());
+    return static_cast<int>(std::strtol(ReadConfig("UltraStik", "Count").c_str(), nullptr, 10));
 }
 
 std::vector<int> SimPacDriveTypes() {
@@ -66,7 +66,7 @@ std::vector<int> SimPacDriveTypes() {
         }
         const std::string entry = list.substr(start, end - start);
         if (entry.find_first_not_of(" \t") != std::string::npos) {
-            types.push_back(std::atoi(entry.c_str()));
+            types.push_back(static_cast<int>(std::strtol(entry.c_str(), nullptr, 10)));
         }
         start = end + 1;
     }

@@ -1,7 +1,5 @@
 #include "vendor-sim/JournalLine.h"
 
-#include <cstdio>
-
 std::string CallLine(const char* library, int ordinal) {
     return std::string(library) + " " + std::to_string(ordinal);
 }
@@ -25,9 +23,10 @@ std::string SimEscape(const char* text) {
         if (byte == '\\') {
             out += "\\\\";
         } else if (byte < 0x20) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            out += hex;
+            const char digits[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0xF];
         } else {
             out += static_cast<char>(byte);
         }

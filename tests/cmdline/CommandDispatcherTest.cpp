@@ -61,11 +61,11 @@ const DispatchRow DispatchTable[] = {
 class Dispatcher : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_trayIcon.CheckedIds.clear();
+        AppTrayIcon.CheckedIds.clear();
         U360DeviceCount = 1;
     }
     void TearDown() override {
-        g_trayIcon.CheckedIds.clear();
+        AppTrayIcon.CheckedIds.clear();
         U360DeviceCount = 0;
     }
     VendorRecorder vendor{1};
@@ -80,12 +80,12 @@ TEST_F(Dispatcher, ActsAsTheTableSays) {
         CommandLineRecorder::boxes.clear();
         CommandLineRecorder::closes = 0;
         CommandLineRecorder::releases = 0;
-        g_trayIcon.CheckedIds.clear();
+        AppTrayIcon.CheckedIds.clear();
 
         EXPECT_EQ(ProcessCommandLine(expected.commandLine), 1) << "row " << row;
 
         EXPECT_EQ(VendorRecorder::calls, expected.vendorCalls) << "row " << row;
-        EXPECT_EQ(g_trayIcon.CheckedIds, expected.checked) << "row " << row;
+        EXPECT_EQ(AppTrayIcon.CheckedIds, expected.checked) << "row " << row;
         EXPECT_EQ(CommandLineRecorder::boxes.size(), expected.usage ? 1u : 0u) << "row " << row;
         EXPECT_EQ(CommandLineRecorder::closes, expected.close ? 1 : 0) << "row " << row;
         EXPECT_EQ(CommandLineRecorder::releases, 1) << "row " << row << ": one release";
@@ -112,17 +112,17 @@ TEST_F(Dispatcher, UsageBoxTextCaptionAndStyle) {
 
 TEST_F(Dispatcher, NamesReachTheSettings) {
     ProcessCommandLine("-u360 rdjoy4way -servo joy8way");
-    EXPECT_STREQ(g_settings.U360MapFile, "rdjoy4way");
-    EXPECT_STREQ(g_settings.ServoMapFile, "joy8way");
+    EXPECT_STREQ(AppSettings.U360MapFile, "rdjoy4way");
+    EXPECT_STREQ(AppSettings.ServoMapFile, "joy8way");
     ProcessCommandLine("-servo");
-    EXPECT_STREQ(g_settings.ServoMapFile, "joy4way");
+    EXPECT_STREQ(AppSettings.ServoMapFile, "joy4way");
 }
 
 TEST_F(Dispatcher, NoMemoryForTheVectorActsOnNothingAndSaysSo) {
     CommandLineRecorder::failAllocation = true;
     EXPECT_EQ(ProcessCommandLine("-u360 joy4way -exit"), 0);
     EXPECT_TRUE(VendorRecorder::calls.empty());
-    EXPECT_TRUE(g_trayIcon.CheckedIds.empty());
+    EXPECT_TRUE(AppTrayIcon.CheckedIds.empty());
     EXPECT_EQ(CommandLineRecorder::closes, 0);
     EXPECT_EQ(CommandLineRecorder::releases, 0);
 }

@@ -31,15 +31,15 @@ class Modes : public ::testing::Test {
   protected:
     void SetUp() override {
         AppInstance = GetModuleHandleA(nullptr);
-        g_trayIcon.CheckedIds.clear();
-        g_trayIcon.GreyedPositions.clear();
+        AppTrayIcon.CheckedIds.clear();
+        AppTrayIcon.GreyedPositions.clear();
         // Installed but off the taskbar: SetIcon only remembers the picture.
-        g_trayIcon.TraySupported = 1;
-        g_trayIcon.OffTaskbar = 1;
-        g_trayIcon.IconRecord.hIcon = nullptr;
-        g_settings = Settings{};
-        std::strcpy(g_settings.U360MapFile, "mouse");
-        std::strcpy(g_settings.ServoMapFile, "joy4way");
+        AppTrayIcon.TraySupported = 1;
+        AppTrayIcon.OffTaskbar = 1;
+        AppTrayIcon.IconRecord.hIcon = nullptr;
+        AppSettings = Settings{};
+        std::strcpy(AppSettings.U360MapFile, "mouse");
+        std::strcpy(AppSettings.ServoMapFile, "joy4way");
         ExpectDistinctTrayPictures();
     }
     void TearDown() override { U360DeviceCount = 0; }
@@ -55,66 +55,66 @@ TEST_F(Modes, MouseWithTwoSticksLoadsBothAndShowsTheMouse) {
     EXPECT_EQ(SelectU360Mode(IDM_U360_MOUSE), 1);
     EXPECT_EQ(VendorRecorder::calls,
               (std::vector<std::string>{"UltraStik 13 0 mouse", "UltraStik 13 1 mouse"}));
-    EXPECT_EQ(g_trayIcon.IconRecord.hIcon, ProgramIcon(IDI_MOUSE));
-    EXPECT_EQ(g_trayIcon.CheckedIds, std::vector<int>{IDM_U360_MOUSE});
-    EXPECT_STREQ(g_settings.U360MapFile, "mouse");
+    EXPECT_EQ(AppTrayIcon.IconRecord.hIcon, ProgramIcon(IDI_MOUSE));
+    EXPECT_EQ(AppTrayIcon.CheckedIds, std::vector<int>{IDM_U360_MOUSE});
+    EXPECT_STREQ(AppSettings.U360MapFile, "mouse");
 
     EXPECT_EQ(SelectU360Mode(IDM_U360_JOY8WAY), 1);
-    EXPECT_EQ(g_trayIcon.IconRecord.hIcon, ProgramIcon(IDI_JOYSTICK_SMALL));
-    EXPECT_EQ(g_trayIcon.CheckedIds, std::vector<int>{IDM_U360_JOY8WAY});
+    EXPECT_EQ(AppTrayIcon.IconRecord.hIcon, ProgramIcon(IDI_JOYSTICK_SMALL));
+    EXPECT_EQ(AppTrayIcon.CheckedIds, std::vector<int>{IDM_U360_JOY8WAY});
 }
 
 TEST_F(Modes, MouseWithNoStickCallsNothingButStillChecks) {
     Sticks(0);
     EXPECT_EQ(SelectU360Mode(IDM_U360_MOUSE), 1);
     EXPECT_TRUE(VendorRecorder::calls.empty());
-    EXPECT_EQ(g_trayIcon.IconRecord.hIcon, ProgramIcon(IDI_JOYSTICK_SMALL));
-    EXPECT_EQ(g_trayIcon.CheckedIds, std::vector<int>{IDM_U360_MOUSE});
+    EXPECT_EQ(AppTrayIcon.IconRecord.hIcon, ProgramIcon(IDI_JOYSTICK_SMALL));
+    EXPECT_EQ(AppTrayIcon.CheckedIds, std::vector<int>{IDM_U360_MOUSE});
 }
 
 TEST_F(Modes, IdsOutsideTheNineChangeNothing) {
     Sticks(1);
     SelectU360Mode(IDM_U360_ANALOG);
     VendorRecorder::calls.clear();
-    const HICON before = g_trayIcon.IconRecord.hIcon;
+    const HICON before = AppTrayIcon.IconRecord.hIcon;
     for (int id : {IDM_SETTINGS, IDM_SERVO_8WAY, IDM_SERVO_4WAY, 0, -1, 65535, IDM_ABOUT}) {
         EXPECT_EQ(SelectU360Mode(id), 0) << id;
     }
     EXPECT_TRUE(VendorRecorder::calls.empty());
-    EXPECT_EQ(g_trayIcon.CheckedIds, std::vector<int>{IDM_U360_ANALOG});
-    EXPECT_STREQ(g_settings.U360MapFile, "analog");
-    EXPECT_EQ(g_trayIcon.IconRecord.hIcon, before);
+    EXPECT_EQ(AppTrayIcon.CheckedIds, std::vector<int>{IDM_U360_ANALOG});
+    EXPECT_STREQ(AppSettings.U360MapFile, "analog");
+    EXPECT_EQ(AppTrayIcon.IconRecord.hIcon, before);
 }
 
 TEST_F(Modes, EveryModeLoadsItsNameAndChecksOnlyItself) {
     Sticks(1);
     const char* names[] = {"mouse",    "analog",    "joy8way", "easyjoy8way", "joy4way",
                            "djoy4way", "rdjoy4way", "joy2way", "vjoy2way"};
-    g_trayIcon.SetItemChecked(IDM_SERVO_4WAY, 1);
+    AppTrayIcon.SetItemChecked(IDM_SERVO_4WAY, 1);
     for (int row = 0; row < 9; ++row) {
         VendorRecorder::calls.clear();
         const int id = IDM_U360_MOUSE + row;
         EXPECT_EQ(SelectU360Mode(id), 1);
         EXPECT_EQ(VendorRecorder::calls,
                   std::vector<std::string>{std::string("UltraStik 13 0 ") + names[row]});
-        EXPECT_EQ(g_trayIcon.CheckedIds, (std::vector<int>{IDM_SERVO_4WAY, id})) << "row " << row;
+        EXPECT_EQ(AppTrayIcon.CheckedIds, (std::vector<int>{IDM_SERVO_4WAY, id})) << "row " << row;
     }
     // The current mode again: loaded again, checked once.
     VendorRecorder::calls.clear();
     EXPECT_EQ(SelectU360Mode(IDM_U360_VJOY2WAY), 1);
     EXPECT_EQ(VendorRecorder::calls.size(), 1u);
-    EXPECT_EQ(g_trayIcon.CheckedIds, (std::vector<int>{IDM_SERVO_4WAY, IDM_U360_VJOY2WAY}));
+    EXPECT_EQ(AppTrayIcon.CheckedIds, (std::vector<int>{IDM_SERVO_4WAY, IDM_U360_VJOY2WAY}));
 }
 
 TEST_F(Modes, AnyNameIsHandedOnAndOnlyExactMouseShowsTheMouse) {
     Sticks(1);
     ApplyU360Map("Mouse");
     EXPECT_EQ(VendorRecorder::calls, std::vector<std::string>{"UltraStik 13 0 Mouse"});
-    EXPECT_EQ(g_trayIcon.IconRecord.hIcon, ProgramIcon(IDI_JOYSTICK_SMALL));
-    EXPECT_STREQ(g_settings.U360MapFile, "Mouse");
-    EXPECT_TRUE(g_trayIcon.CheckedIds.empty());
+    EXPECT_EQ(AppTrayIcon.IconRecord.hIcon, ProgramIcon(IDI_JOYSTICK_SMALL));
+    EXPECT_STREQ(AppSettings.U360MapFile, "Mouse");
+    EXPECT_TRUE(AppTrayIcon.CheckedIds.empty());
     ApplyU360Map("mouse");
-    EXPECT_EQ(g_trayIcon.IconRecord.hIcon, ProgramIcon(IDI_MOUSE));
+    EXPECT_EQ(AppTrayIcon.IconRecord.hIcon, ProgramIcon(IDI_MOUSE));
 }
 
 TEST_F(Modes, AnOverlongNameIsCutTo255BytesEverywhere) {
@@ -125,7 +125,7 @@ TEST_F(Modes, AnOverlongNameIsCutTo255BytesEverywhere) {
         name[0] = 'a';
         ApplyU360Map(name.c_str());
         const std::string kept = name.substr(0, 255);
-        EXPECT_EQ(std::string(g_settings.U360MapFile), kept) << length;
+        EXPECT_EQ(std::string(AppSettings.U360MapFile), kept) << length;
         EXPECT_EQ(VendorRecorder::calls,
                   (std::vector<std::string>{"UltraStik 13 0 " + kept, "UltraStik 13 1 " + kept}))
             << length;
@@ -135,22 +135,22 @@ TEST_F(Modes, AnOverlongNameIsCutTo255BytesEverywhere) {
 TEST_F(Modes, ServoModesSwitchEveryServoStikEvenWithNoneFound) {
     EXPECT_EQ(SelectServoMode(IDM_SERVO_4WAY), 1);
     EXPECT_EQ(VendorRecorder::calls, std::vector<std::string>{"PacDrive 29"});
-    EXPECT_STREQ(g_settings.ServoMapFile, "joy4way");
-    EXPECT_EQ(g_trayIcon.CheckedIds, std::vector<int>{IDM_SERVO_4WAY});
+    EXPECT_STREQ(AppSettings.ServoMapFile, "joy4way");
+    EXPECT_EQ(AppTrayIcon.CheckedIds, std::vector<int>{IDM_SERVO_4WAY});
 
     VendorRecorder::calls.clear();
     EXPECT_EQ(SelectServoMode(IDM_SERVO_8WAY), 1);
     EXPECT_EQ(SelectServoMode(IDM_SERVO_8WAY), 1);
     EXPECT_EQ(VendorRecorder::calls, (std::vector<std::string>{"PacDrive 30", "PacDrive 30"}));
-    EXPECT_STREQ(g_settings.ServoMapFile, "joy8way");
-    EXPECT_EQ(g_trayIcon.CheckedIds, std::vector<int>{IDM_SERVO_8WAY});
+    EXPECT_STREQ(AppSettings.ServoMapFile, "joy8way");
+    EXPECT_EQ(AppTrayIcon.CheckedIds, std::vector<int>{IDM_SERVO_8WAY});
 
     VendorRecorder::calls.clear();
     for (int id : {IDM_U360_VJOY2WAY, IDM_SETTINGS, 32785, 0}) {
         EXPECT_EQ(SelectServoMode(id), 0) << id;
     }
     EXPECT_TRUE(VendorRecorder::calls.empty());
-    EXPECT_STREQ(g_settings.ServoMapFile, "joy8way");
+    EXPECT_STREQ(AppSettings.ServoMapFile, "joy8way");
 }
 
 TEST_F(Modes, HotKeysF4AndF8) {
@@ -167,7 +167,7 @@ TEST_F(Modes, HotKeysF4AndF8) {
         VendorRecorder::calls.clear();
         EXPECT_EQ(ControllerDialogProc(nullptr, WM_HOTKEY, rows[row].hotKey, 0), TRUE);
         EXPECT_EQ(VendorRecorder::calls, rows[row].calls) << "row " << row;
-        EXPECT_EQ(g_trayIcon.CheckedIds, rows[row].checked) << "row " << row;
+        EXPECT_EQ(AppTrayIcon.CheckedIds, rows[row].checked) << "row " << row;
     }
 }
 
@@ -185,12 +185,12 @@ TEST_F(Modes, DetectionCountsAndGreysAbsentKinds) {
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
         VendorRecorder recorder(rows[row].sticks, rows[row].types);
-        g_trayIcon.GreyedPositions.clear();
+        AppTrayIcon.GreyedPositions.clear();
         DetectDevices();
         EXPECT_EQ(U360DeviceCount, rows[row].sticks) << "row " << row;
         EXPECT_EQ(PacDriveDeviceCount, static_cast<int>(rows[row].types.size())) << "row " << row;
         EXPECT_EQ(ServoStikCount, rows[row].servoStiks) << "row " << row;
-        EXPECT_EQ(g_trayIcon.GreyedPositions, rows[row].greyed) << "row " << row;
+        EXPECT_EQ(AppTrayIcon.GreyedPositions, rows[row].greyed) << "row " << row;
         // Ordinal 1, then ordinal 2, then one type query per PacDrive device.
         ASSERT_EQ(VendorRecorder::calls.size(), 2 + rows[row].types.size()) << "row " << row;
         EXPECT_EQ(VendorRecorder::calls[0].rfind("UltraStik 1 ", 0), 0u);

@@ -15,15 +15,15 @@ namespace {
 class WorkingDirectory {
   public:
     explicit WorkingDirectory(const std::string& directory) {
-        GetCurrentDirectoryA(MAX_PATH, previous_);
+        GetCurrentDirectoryA(MAX_PATH, previous);
         SetCurrentDirectoryA(directory.c_str());
     }
-    ~WorkingDirectory() { SetCurrentDirectoryA(previous_); }
+    ~WorkingDirectory() { SetCurrentDirectoryA(previous); }
     WorkingDirectory(const WorkingDirectory&) = delete;
     WorkingDirectory& operator=(const WorkingDirectory&) = delete;
 
   private:
-    char previous_[MAX_PATH] = {};
+    char previous[MAX_PATH] = {};
 };
 
 // Both stand-ins copied into a fresh directory and loaded from there.

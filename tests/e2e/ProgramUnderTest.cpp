@@ -127,21 +127,21 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
 
 ProgramUnderTest::ProgramUnderTest(int sticks, const std::string& pacDriveTypes,
                                    const std::string& subdirectory) {
-    directory_ = dir_.path();
+    folder = temporary.path();
     if (!subdirectory.empty()) {
-        directory_ += subdirectory + "\\";
-        CreateDirectoryA(directory_.c_str(), nullptr);
+        folder += subdirectory + "\\";
+        CreateDirectoryA(folder.c_str(), nullptr);
     }
     for (const char* name : {"Velmora.exe", "UltraStik.dll", "PacDrive.dll"}) {
-        EXPECT_TRUE(CopyFileA(DistFile(name).c_str(), (directory_ + name).c_str(), FALSE)) << name;
+        EXPECT_TRUE(CopyFileA(DistFile(name).c_str(), (folder + name).c_str(), FALSE)) << name;
     }
-    WriteWholeFile(directory_ + "DeviceSim.ini", "[UltraStik]\r\nCount=" + std::to_string(sticks) +
-                                                     "\r\n[PacDrive]\r\nTypes=" + pacDriveTypes +
-                                                     "\r\n");
+    WriteWholeFile(folder + "DeviceSim.ini", "[UltraStik]\r\nCount=" + std::to_string(sticks) +
+                                                 "\r\n[PacDrive]\r\nTypes=" + pacDriveTypes +
+                                                 "\r\n");
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
-    for (HANDLE process : processes_) {
+    for (HANDLE process : processes) {
         if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
             TerminateProcess(process, 99);
             WaitForSingleObject(process, 5000);
@@ -151,7 +151,7 @@ ProgramUnderTest::~ProgramUnderTest() {
 }
 
 HANDLE ProgramUnderTest::Start(const std::string& arguments) {
-    std::string commandLine = "\"" + directory_ + "Velmora.exe\"";
+    std::string commandLine = "\"" + folder + "Velmora.exe\"";
     if (!arguments.empty()) {
         commandLine += " " + arguments;
     }
@@ -164,14 +164,14 @@ HANDLE ProgramUnderTest::StartCommandLine(const std::string& commandLine) {
     PROCESS_INFORMATION info = {};
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        directory_.c_str(), &startup, &info)) {
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &info)) {
         ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
         return nullptr;
     }
     CloseHandle(info.hThread);
-    std::lock_guard<std::mutex> locked(processesLock_);
-    processes_.push_back(info.hProcess);
+    std::lock_guard<std::mutex> locked(processesLock);
+    processes.push_back(info.hProcess);
     return info.hProcess;
 }
 
@@ -197,7 +197,7 @@ DWORD ProgramUnderTest::ExitServer(DWORD timeoutMilliseconds) {
 }
 
 std::vector<std::string> ProgramUnderTest::Journal() const {
-    return SplitLines(ReadWholeFile(directory_ + "DeviceSim.log"));
+    return SplitLines(ReadWholeFile(folder + "DeviceSim.log"));
 }
 
 std::vector<std::string> ProgramUnderTest::JournalSince(std::size_t line) const {
@@ -207,11 +207,11 @@ std::vector<std::string> ProgramUnderTest::JournalSince(std::size_t line) const 
 }
 
 std::string ProgramUnderTest::Settings() const {
-    return ReadWholeFile(directory_ + "Velmora.ini");
+    return ReadWholeFile(folder + "Velmora.ini");
 }
 
 void ProgramUnderTest::WriteSettings(const std::string& content) const {
-    WriteWholeFile(directory_ + "Velmora.ini", content);
+    WriteWholeFile(folder + "Velmora.ini", content);
 }
 
 HWND ProgramUnderTest::ControllerWindow() const {

@@ -34,14 +34,14 @@ class ProgramUnderTest {
     HWND ControllerWindow() const; // the server's hidden Settings dialog
     HWND ChannelWindow() const;
 
-    const std::string& Directory() const { return directory_; }
+    const std::string& Directory() const { return folder; }
     HANDLE server = nullptr;
 
   private:
-    TempDir dir_;
-    std::string directory_;
-    std::mutex processesLock_; // launchers may start processes from several threads
-    std::vector<HANDLE> processes_;
+    TempDir temporary;
+    std::string folder;
+    std::mutex processesLock; // launchers may start processes from several threads
+    std::vector<HANDLE> processes;
 };
 
 // Whether "Velmora_Mutex" marks a running first instance.

@@ -12,7 +12,7 @@ namespace {
 class SettingsFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_settings = Settings{};
+        AppSettings = Settings{};
         path = dir.file("Velmora.ini");
     }
     TempDir dir;
@@ -28,11 +28,11 @@ const char FreshFile[] = "[General]\r\n"
 
 TEST_F(SettingsFile, NoFileGivesDefaultsAndASaveWritesTheFiveKeysInOrder) {
     LoadSettings(path.c_str());
-    EXPECT_EQ(g_settings.LaunchOnStartup, 0);
-    EXPECT_EQ(g_settings.MouseDrag, 0);
-    EXPECT_EQ(g_settings.ReverseMouse, 0);
-    EXPECT_STREQ(g_settings.U360MapFile, "mouse");
-    EXPECT_STREQ(g_settings.ServoMapFile, "joy4way");
+    EXPECT_EQ(AppSettings.LaunchOnStartup, 0);
+    EXPECT_EQ(AppSettings.MouseDrag, 0);
+    EXPECT_EQ(AppSettings.ReverseMouse, 0);
+    EXPECT_STREQ(AppSettings.U360MapFile, "mouse");
+    EXPECT_STREQ(AppSettings.ServoMapFile, "joy4way");
     EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "loading made a file";
 
     SaveSettings(path.c_str());
@@ -50,9 +50,9 @@ TEST_F(SettingsFile, FlagsReadTrueInAnyCaseAndNothingElse) {
                                  "\r\nMouseDrag=" + row.stored + "\r\nReverseMouse=" + row.stored +
                                  "\r\n");
         LoadSettings(path.c_str());
-        EXPECT_EQ(g_settings.LaunchOnStartup, row.flag) << row.stored;
-        EXPECT_EQ(g_settings.MouseDrag, row.flag) << row.stored;
-        EXPECT_EQ(g_settings.ReverseMouse, row.flag) << row.stored;
+        EXPECT_EQ(AppSettings.LaunchOnStartup, row.flag) << row.stored;
+        EXPECT_EQ(AppSettings.MouseDrag, row.flag) << row.stored;
+        EXPECT_EQ(AppSettings.ReverseMouse, row.flag) << row.stored;
     }
 }
 
@@ -61,9 +61,9 @@ TEST_F(SettingsFile, ASaveLeavesOtherSectionsAndKeysAlone) {
                          "[General]\r\nExtra=kept\r\nU360MapFile=analog\r\n"
                          "[Tail]\r\nA=1\r\n");
     LoadSettings(path.c_str());
-    EXPECT_STREQ(g_settings.U360MapFile, "analog");
-    g_settings.LaunchOnStartup = 5;
-    std::strcpy(g_settings.U360MapFile, "joy2way");
+    EXPECT_STREQ(AppSettings.U360MapFile, "analog");
+    AppSettings.LaunchOnStartup = 5;
+    std::strcpy(AppSettings.U360MapFile, "joy2way");
     SaveSettings(path.c_str());
 
     char value[64];
@@ -93,8 +93,8 @@ TEST_F(SettingsFile, NamesLoadAsStored) {
     for (const auto& row : rows) {
         WriteWholeFile(path, "[General]\r\n" + row.line + "\r\nServoMapFile=JOY4WAY\r\n");
         LoadSettings(path.c_str());
-        EXPECT_EQ(std::string(g_settings.U360MapFile), row.u360) << row.line;
-        EXPECT_STREQ(g_settings.ServoMapFile, "JOY4WAY");
+        EXPECT_EQ(std::string(AppSettings.U360MapFile), row.u360) << row.line;
+        EXPECT_STREQ(AppSettings.ServoMapFile, "JOY4WAY");
     }
     WriteWholeFile(path, "[General]\r\nU360MapFile=Mouse\r\n");
     LoadSettings(path.c_str());
@@ -107,8 +107,8 @@ TEST_F(SettingsFile, NamesLoadAsStored) {
 TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord) {
     WriteWholeFile(path, FreshFile);
     LoadSettings(path.c_str());
-    std::strcpy(g_settings.U360MapFile, "joy8way");
-    g_settings.MouseDrag = 1;
+    std::strcpy(AppSettings.U360MapFile, "joy8way");
+    AppSettings.MouseDrag = 1;
     {
         // Held open without write sharing by another program. (The read-only
         // attribute would not do here: Wine running as root writes anyway.)
@@ -118,8 +118,8 @@ TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord) {
         SaveSettings(path.c_str());
         CloseHandle(lock);
     }
-    EXPECT_STREQ(g_settings.U360MapFile, "joy8way");
-    EXPECT_EQ(g_settings.MouseDrag, 1);
+    EXPECT_STREQ(AppSettings.U360MapFile, "joy8way");
+    EXPECT_EQ(AppSettings.MouseDrag, 1);
     EXPECT_EQ(ReadWholeFile(path), FreshFile);
 
     // A settings "file" that is a directory, and one in a missing directory.
@@ -129,7 +129,7 @@ TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord) {
     EXPECT_NE(GetFileAttributesA(asDirectory.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
     SaveSettings(dir.file("missing\\Velmora.ini").c_str());
     EXPECT_EQ(GetFileAttributesA(dir.file("missing").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_STREQ(g_settings.U360MapFile, "joy8way");
+    EXPECT_STREQ(AppSettings.U360MapFile, "joy8way");
 }
 
 TEST(SettingsPath, IsTheDirectoryAndTheFileNameOrNothing) {

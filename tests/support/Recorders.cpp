@@ -49,16 +49,16 @@ int WINAPI Servo8() {
 }
 } // namespace vendor
 
-VendorRecorder::VendorRecorder(int stickCount, std::vector<int> types) : saved_(g_devices) {
+VendorRecorder::VendorRecorder(int stickCount, std::vector<int> types) : saved(DeviceCalls) {
     calls.clear();
     sticks = stickCount;
     pacDriveTypes = std::move(types);
-    g_devices = {vendor::U360Count,   vendor::U360Shutdown, vendor::U360LoadMap, vendor::PacCount,
-                 vendor::PacShutdown, vendor::PacType,      vendor::Servo4,      vendor::Servo8};
+    DeviceCalls = {vendor::U360Count,   vendor::U360Shutdown, vendor::U360LoadMap, vendor::PacCount,
+                   vendor::PacShutdown, vendor::PacType,      vendor::Servo4,      vendor::Servo8};
 }
 
 VendorRecorder::~VendorRecorder() {
-    g_devices = saved_;
+    DeviceCalls = saved;
 }
 
 std::vector<ShellRecorder::Call> ShellRecorder::calls;
@@ -93,18 +93,18 @@ BOOL WINAPI Destroy(HWND window) {
 }
 } // namespace shell
 
-ShellRecorder::ShellRecorder() : saved_(g_trayShell) {
+ShellRecorder::ShellRecorder() : saved(TrayShellCalls) {
     calls.clear();
     results.clear();
     destroyedWindows.clear();
     version = 0x0A000006;
     platformId = VER_PLATFORM_WIN32_NT;
     majorVersion = 6;
-    g_trayShell = {shell::Notify, shell::Version, shell::VersionEx, shell::Destroy};
+    TrayShellCalls = {shell::Notify, shell::Version, shell::VersionEx, shell::Destroy};
 }
 
 ShellRecorder::~ShellRecorder() {
-    g_trayShell = saved_;
+    TrayShellCalls = saved;
 }
 
 std::vector<CommandLineRecorder::Box> CommandLineRecorder::boxes;
@@ -113,26 +113,26 @@ bool CommandLineRecorder::failAllocation = false;
 std::vector<std::size_t> CommandLineRecorder::allocations;
 int CommandLineRecorder::releases = 0;
 
-CommandLineRecorder::CommandLineRecorder() : saved_(g_commandLineSeam) {
+CommandLineRecorder::CommandLineRecorder() : saved(CommandLineCalls) {
     boxes.clear();
     closes = 0;
     failAllocation = false;
     allocations.clear();
     releases = 0;
-    g_commandLineSeam.showMessage = [](const char* text, const char* caption, unsigned style) {
+    CommandLineCalls.showMessage = [](const char* text, const char* caption, unsigned style) {
         boxes.push_back({text, caption, style});
     };
-    g_commandLineSeam.closeMainWindow = [] { ++closes; };
-    g_commandLineSeam.allocateBlock = [](std::size_t bytes) -> void* {
+    CommandLineCalls.closeMainWindow = [] { ++closes; };
+    CommandLineCalls.allocateBlock = [](std::size_t bytes) -> void* {
         allocations.push_back(bytes);
         return failAllocation ? nullptr : GlobalAlloc(GMEM_FIXED, bytes);
     };
-    g_commandLineSeam.releaseBlock = [](void* block) {
+    CommandLineCalls.releaseBlock = [](void* block) {
         ++releases;
         GlobalFree(block);
     };
 }
 
 CommandLineRecorder::~CommandLineRecorder() {
-    g_commandLineSeam = saved_;
+    CommandLineCalls = saved;
 }

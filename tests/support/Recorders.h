@@ -18,7 +18,7 @@ class VendorRecorder {
     static std::vector<int> pacDriveTypes;
 
   private:
-    DeviceSeam saved_;
+    DeviceSeam saved;
 };
 
 // Replaces Shell_NotifyIconA and the version calls for one test.
@@ -38,7 +38,7 @@ class ShellRecorder {
     static DWORD majorVersion;
 
   private:
-    TrayShellSeam saved_;
+    TrayShellSeam saved;
 };
 
 // Records the command line's message boxes and window closes.
@@ -58,5 +58,5 @@ class CommandLineRecorder {
     static int releases;
 
   private:
-    CommandLineSeam saved_;
+    CommandLineSeam saved;
 };

@@ -36,14 +36,14 @@ TempDir::TempDir() {
         std::ostringstream name;
         name << base << "velmora-" << GetCurrentProcessId() << "-" << ++counter << "\\";
         if (CreateDirectoryA(name.str().c_str(), nullptr)) {
-            path_ = name.str();
+            directory = name.str();
             return;
         }
     }
 }
 
 TempDir::~TempDir() {
-    RemoveTree(path_);
+    RemoveTree(directory);
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -10,11 +10,11 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return path_; } // ends in a backslash
-    std::string file(const std::string& name) const { return path_ + name; }
+    const std::string& path() const { return directory; } // ends in a backslash
+    std::string file(const std::string& name) const { return directory + name; }
 
   private:
-    std::string path_;
+    std::string directory;
 };
 
 std::string ReadWholeFile(const std::string& path);
