@@ -1,7 +1,6 @@
 #include "channel/InstanceChannel.h"
 
 #include <cstring>
-#include <vector>
 
 const ChannelNames VelmoraChannelNames = {"Velmora_Mutex", "Velmora_Server", "Velmora_Client",
                                           "Velmora_InterComm"};
@@ -128,12 +127,17 @@ LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wPar
     if (message == WM_COPYDATA && callback != nullptr) {
         // The data is the sender's only while we handle the message: copy it,
         // and never read past cbData, whatever the sender claims.
-        std::vector<char> text(MaxForwardedText + 1);
-        if (!ReceivedText(reinterpret_cast<const COPYDATASTRUCT*>(lParam), text.data(),
-                          static_cast<DWORD>(text.size()))) {
+        constexpr DWORD Capacity = MaxForwardedText + 1;
+        char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, Capacity));
+        if (text == nullptr) {
             return 0;
         }
-        return callback(static_cast<int>(wParam), text.data());
+        LRESULT reply = 0;
+        if (ReceivedText(reinterpret_cast<const COPYDATASTRUCT*>(lParam), text, Capacity)) {
+            reply = callback(static_cast<int>(wParam), text);
+        }
+        HeapFree(GetProcessHeap(), 0, text);
+        return reply;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

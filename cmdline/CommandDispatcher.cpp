@@ -7,7 +7,6 @@
 #include "devices/U360ModeTable.h"
 
 #include <cstring>
-#include <string>
 
 const char UsageText[] = "Velmora Version 1.0\n"
                          "\n"
@@ -21,19 +20,19 @@ const char UsageText[] = "Velmora Version 1.0\n"
                          "  -servo [joy4way|joy8way]";
 
 static void ApplyU360Switch() {
-    const std::string map = AppSwitchTable.ArgumentOr("-u360", 0, "mouse");
-    CommandLineCalls.applyU360Map(map.c_str());
+    const char* map = AppSwitchTable.ArgumentOr("-u360", 0, "mouse");
+    CommandLineCalls.applyU360Map(map);
     for (const ModeEntry& row : U360ModeTable) {
         CommandLineCalls.setItemChecked(row.commandId, 0);
     }
-    if (const ModeEntry* chosen = U360ModeByName(map.c_str())) {
+    if (const ModeEntry* chosen = U360ModeByName(map)) {
         CommandLineCalls.setItemChecked(chosen->commandId, 1);
     }
 }
 
 static void ApplyServoSwitch() {
-    const std::string mode = AppSwitchTable.ArgumentOr("-servo", 0, "joy4way");
-    CommandLineCalls.selectServoMode(ServoCommandForName(mode.c_str()));
+    const char* mode = AppSwitchTable.ArgumentOr("-servo", 0, "joy4way");
+    CommandLineCalls.selectServoMode(ServoCommandForName(mode));
 }
 
 int ProcessCommandLine(const char* text) {

@@ -3,8 +3,6 @@
 #include "tray/MultiByteCut.h"
 #include "tray/TrayShellSeam.h"
 
-#include <algorithm>
-
 #include <cstring>
 
 TrayIcon* TrayIcon::ActiveInstance = nullptr;
@@ -162,13 +160,17 @@ struct PopupMenu {
     HMENU popup;
 };
 
-int SetInList(std::vector<int>& list, int value, int on) {
-    auto found = std::find(list.begin(), list.end(), value);
-    if (found != list.end()) {
-        list.erase(found);
+// Takes value out of the list, then puts it at the end when on.
+int SetInList(IdList& list, int value, int on) {
+    int kept = 0;
+    for (int i = 0; i < list.count; ++i) {
+        if (list.values[i] != value) {
+            list.values[kept++] = list.values[i];
+        }
     }
-    if (on) {
-        list.push_back(value);
+    list.count = kept;
+    if (on && list.count < IdList::Capacity) {
+        list.values[list.count++] = value;
     }
     return 1;
 }

@@ -2,8 +2,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <vector>
-
 // Every Shell_NotifyIconA call passes the full record, 508 bytes on 32-bit
 // Windows (through the balloon icon handle): the shell reads cbSize to tell
 // which members exist, and a shorter record would lose the balloon and state
@@ -12,6 +10,18 @@ constexpr DWORD TrayRecordSize = sizeof(NOTIFYICONDATAA);
 #if !defined(_WIN64)
 static_assert(sizeof(NOTIFYICONDATAA) == 508, "the tray record must be the full 508-byte form");
 #endif
+
+// A short list of ids in the order they were set: the checked menu commands
+// or the greyed menu positions. It holds more than the menu has.
+struct IdList {
+    static constexpr int Capacity = 32;
+    int values[Capacity] = {};
+    int count = 0;
+    const int* begin() const { return values; }
+    const int* end() const { return values + count; }
+    bool empty() const { return count == 0; }
+    void clear() { count = 0; }
+};
 
 // One icon in the notification area, with the hidden window that hears the
 // taskbar being recreated, and the popup menu shown on a right-click.
@@ -52,8 +62,8 @@ class TrayIcon {
     int DefaultItem = 0;
     int DefaultByPosition = 1;
     UINT AddFlags = 0;
-    std::vector<int> CheckedIds;
-    std::vector<int> GreyedPositions;
+    IdList CheckedIds;
+    IdList GreyedPositions;
 
   private:
     int ShowPopupMenu(HWND target);

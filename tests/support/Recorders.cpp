@@ -136,3 +136,15 @@ CommandLineRecorder::CommandLineRecorder() : saved(CommandLineCalls) {
 CommandLineRecorder::~CommandLineRecorder() {
     CommandLineCalls = saved;
 }
+
+bool operator==(const IdList& list, const std::vector<int>& values) {
+    return std::vector<int>(list.begin(), list.end()) == values;
+}
+
+void PrintTo(const IdList& list, std::ostream* out) {
+    *out << "{";
+    for (const int* value = list.begin(); value != list.end(); ++value) {
+        *out << (value == list.begin() ? "" : ", ") << *value;
+    }
+    *out << "}";
+}

@@ -1,9 +1,11 @@
 #pragma once
 #include "cmdline/CommandLineSeam.h"
 #include "devices/DeviceSeam.h"
+#include "tray/TrayIcon.h"
 #include "tray/TrayShellSeam.h"
 
 #include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -60,3 +62,7 @@ class CommandLineRecorder {
   private:
     CommandLineSeam saved;
 };
+
+// The tray's id lists compare with, and print as, plain vectors in tests.
+bool operator==(const IdList& list, const std::vector<int>& values);
+void PrintTo(const IdList& list, std::ostream* out);
