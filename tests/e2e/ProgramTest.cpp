@@ -5,6 +5,7 @@
 #include "settings/Autostart.h"
 #include "settings/RegistryKey.h"
 #include "support/Probes.h"
+#include "tools/run/DesktopInput.h"
 
 #include <gtest/gtest.h>
 
@@ -276,14 +277,6 @@ TEST(Program, StoredCheckBoxesShowAtStartupAndTheMouseBoxesAreSaved) {
     EXPECT_EQ(IniValue(ini, "LaunchOnStartup"), "False");
 }
 
-void PressKey(WORD key) {
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_KEYBOARD;
-    input[0].ki.wVk = input[1].ki.wVk = key;
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof(INPUT));
-}
-
 TEST(Program, HotKeysAndTheServoStikMenuItemsSwitchTheServoStiks) {
     ProgramUnderTest program(0, "4,4");
     program.StartServer();
@@ -462,35 +455,6 @@ TEST_F(SlowTaskbar, NoTaskbarWithin30SecondsEndsTheProgram) {
     EXPECT_FALSE(HasLine(program.Journal(), "UltraStik 2"));
     EXPECT_EQ(GetFileAttributesA((program.Directory() + "Velmora.ini").c_str()),
               INVALID_FILE_ATTRIBUTES);
-}
-
-// The visible popup menu windows, outermost first.
-std::vector<HWND> OpenMenus() {
-    std::vector<HWND> menus;
-    for (HWND w = FindWindowExA(nullptr, nullptr, "#32768", nullptr); w != nullptr;
-         w = FindWindowExA(nullptr, w, "#32768", nullptr)) {
-        if (IsWindowVisible(w)) {
-            menus.push_back(w);
-        }
-    }
-    std::sort(menus.begin(), menus.end(), [](HWND a, HWND b) {
-        RECT ra, rb;
-        GetWindowRect(a, &ra);
-        GetWindowRect(b, &rb);
-        return ra.left < rb.left;
-    });
-    return menus;
-}
-
-void MouseTo(int x, int y, DWORD buttons = 0) {
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (x * 65535 + width / 2) / (width - 1);
-    input.mi.dy = (y * 65535 + height / 2) / (height - 1);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
-    SendInput(1, &input, sizeof input);
-    Sleep(150);
 }
 
 // The screen as a 24-bit BMP file.

@@ -10,6 +10,7 @@
 // Exit code 0 when it did what was asked, 1 when there was nothing to do it to.
 #include "app/ControllerWindow.h"
 #include "resources/resource.h"
+#include "tools/run/DesktopInput.h"
 
 #include <windows.h>
 
@@ -84,35 +85,6 @@ bool WaitFor(bool (*condition)(), DWORD milliseconds) {
     return true;
 }
 
-std::vector<HWND> OpenMenus() {
-    std::vector<HWND> menus;
-    for (HWND w = FindWindowExA(nullptr, nullptr, "#32768", nullptr); w != nullptr;
-         w = FindWindowExA(nullptr, w, "#32768", nullptr)) {
-        if (IsWindowVisible(w)) {
-            menus.push_back(w);
-        }
-    }
-    return menus;
-}
-
-void MouseTo(int x, int y) {
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (x * 65535 + width / 2) / (width - 1);
-    input.mi.dy = (y * 65535 + height / 2) / (height - 1);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &input, sizeof input);
-}
-
-void PressKey(WORD key) {
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_KEYBOARD;
-    input[0].ki.wVk = input[1].ki.wVk = key;
-    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof(INPUT));
-}
-
 int ListWindows() {
     const std::vector<HWND> shown = Dialogs(true);
     for (HWND dialog : shown) {
@@ -154,7 +126,6 @@ int OpenMenu() {
     // The menu opens at the cursor, as on a right-click on the icon.
     const int x = GetSystemMetrics(SM_CXSCREEN) / 3, y = GetSystemMetrics(SM_CYSCREEN) / 3;
     MouseTo(x, y);
-    Sleep(100);
     PostMessageA(controller, TrayCallbackMessage, IDR_TRAYMENU, WM_RBUTTONUP);
     if (!WaitFor([] { return OpenMenus().size() == 1; }, 5000)) {
         return 1;
