@@ -17,8 +17,13 @@ struct PendingCommand {
 
 enum class Intake { BeforeLoop, Accepting, Closed };
 
-// Shared by the two threads, under QueueLock.
-SRWLOCK QueueLock = SRWLOCK_INIT;
+// Shared by the two threads, under QueueLock. A critical section rather than
+// a slim lock, which Windows XP lacks; it is ready during static
+// initialisation, before the channel thread exists.
+struct QueueCriticalSection {
+    QueueCriticalSection() { InitializeCriticalSection(&section); }
+    CRITICAL_SECTION section;
+} QueueLock;
 PendingCommand* QueueHead = nullptr;
 PendingCommand* QueueTail = nullptr;
 int QueueLength = 0;
@@ -30,8 +35,8 @@ bool MainThreadBusy = false;
 
 class QueueLocked {
   public:
-    QueueLocked() { AcquireSRWLockExclusive(&QueueLock); }
-    ~QueueLocked() { ReleaseSRWLockExclusive(&QueueLock); }
+    QueueLocked() { EnterCriticalSection(&QueueLock.section); }
+    ~QueueLocked() { LeaveCriticalSection(&QueueLock.section); }
     QueueLocked(const QueueLocked&) = delete;
     QueueLocked& operator=(const QueueLocked&) = delete;
 };

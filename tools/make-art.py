@@ -1,16 +1,15 @@
 #!/usr/bin/env python3
 """Draws Velmora's pictures: the joystick and mouse icons, each in the sizes
 Windows asks for at 100 to 200 % display scaling (16, 20, 24, 32 and 48
-pixels) in 8-bit colour with a mask and in 32-bit colour with alpha (stored
-as PNG, which Windows Vista and later read), and the 128x128 256-colour
-joystick bitmap of the Settings window. Pure Python, no imaging library: run
+pixels) in 8-bit colour with a mask and in 32-bit colour with alpha, and the
+128x128 256-colour joystick bitmap of the Settings window, run-length
+encoded. Pure Python, no imaging library: run
 it from the repository root to regenerate resources/joystick.ico,
 resources/mouse.ico and resources/joystick.bmp.
 """
 import math
 import struct
 import sys
-import zlib
 from pathlib import Path
 
 ICON_SIZES = (16, 20, 24, 32, 48)
@@ -127,22 +126,20 @@ def dib8(pixels):
     return header + pal + bytes(xor) + mask_rows(pixels)
 
 
-def png32(pixels):
-    """A 32-bit image with alpha as PNG."""
+def dib32(pixels):
+    """A 32-bit image with alpha, and the mask that older Windows draws with."""
     size = len(pixels)
-    raw = b''.join(b'\0' + bytes(round(v) for p in row for v in p) for row in pixels)
-
-    def chunk(kind, data):
-        return (struct.pack('>I', len(data)) + kind + data +
-                struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF))
-
-    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0))
-            + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    xor = bytearray()
+    for row in reversed(pixels):
+        for r, g, b, a in row:
+            xor += bytes((round(b), round(g), round(r), round(a)))
+    return header + bytes(xor) + mask_rows(pixels)
 
 
 def write_ico(path, images):
     """Each picture twice: 8-bit with a mask, then 32-bit with alpha."""
-    frames = [(len(p), 8, dib8(p)) for p in images] + [(len(p), 32, png32(p)) for p in images]
+    frames = [(len(p), 8, dib8(p)) for p in images] + [(len(p), 32, dib32(p)) for p in images]
     entries, blobs = b'', b''
     offset = 6 + 16 * len(frames)
     for size, bpp, blob in frames:
@@ -166,22 +163,35 @@ def write_bmp8(path, pixels, background=(236, 233, 216)):
 
     cache = {}
     size = len(pixels)
-    stride = (size + 3) & ~3
     data = bytearray()
     for row in reversed(pixels):
-        line = bytearray(stride)
+        line = bytearray(size)
         for x, (r, g, b, a) in enumerate(row):
             t = a / 255
             c = tuple(round(v * t + bg * (1 - t)) for v, bg in zip((r, g, b), background))
             if c not in cache:
                 cache[c] = nearest(c)
             line[x] = cache[c]
-        data += line
+        data += rle8_row(line)
+    data += b'\x00\x01'  # end of bitmap
     pal = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in palette)
-    info = struct.pack('<IiiHHIIiiII', 40, size, size, 1, 8, 0, len(data), 2835, 2835, 256, 0)
+    info = struct.pack('<IiiHHIIiiII', 40, size, size, 1, 8, 1, len(data), 2835, 2835, 256, 0)
     offset = 14 + len(info) + len(pal)
     head = struct.pack('<2sIHHI', b'BM', offset + len(data), 0, 0, offset)
     Path(path).write_bytes(head + info + pal + bytes(data))
+
+
+def rle8_row(line):
+    """One row in BI_RLE8 encoded mode: runs of one index, up to 255 long."""
+    out = bytearray()
+    x = 0
+    while x < len(line):
+        run = 1
+        while x + run < len(line) and run < 255 and line[x + run] == line[x]:
+            run += 1
+        out += bytes((run, line[x]))
+        x += run
+    return out + b'\x00\x00'  # end of line
 
 
 def main():

@@ -197,6 +197,7 @@ TEST_F(BuiltProgram, IconsAndBitmap) {
     EXPECT_EQ(header.biWidth, 128);
     EXPECT_EQ(header.biHeight, 128);
     EXPECT_EQ(header.biBitCount, 8);
+    EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RLE8)) << "stored compactly";
     EXPECT_EQ(header.biClrUsed, 256u);
 }
 
