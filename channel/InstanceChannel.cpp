@@ -46,7 +46,7 @@ static DWORD ServeUntilStopped(HANDLE stopEvent) {
     for (;;) {
         const DWORD woken = MsgWaitForMultipleObjects(stopEvent != nullptr ? 1 : 0, &stopEvent,
                                                       FALSE, INFINITE, QS_ALLINPUT);
-        if (stopEvent != nullptr && woken == WAIT_OBJECT_0) {
+        if ((stopEvent != nullptr && woken == WAIT_OBJECT_0) || woken == WAIT_FAILED) {
             return 0;
         }
         MSG message;
@@ -234,12 +234,15 @@ void InstanceChannel::Close() {
         SetEvent(stopEvent);
     }
     PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+    bool ended = true;
     if (threadHandle != nullptr) {
-        WaitForSingleObject(threadHandle, ChannelStopMilliseconds);
+        ended = WaitForSingleObject(threadHandle, ChannelStopMilliseconds) == WAIT_OBJECT_0;
         CloseHandle(threadHandle);
         threadHandle = nullptr;
     }
-    if (stopEvent != nullptr) {
+    // A thread that did not end may still wait on the event: it stays open
+    // until the process ends.
+    if (stopEvent != nullptr && ended) {
         CloseHandle(stopEvent);
         stopEvent = nullptr;
     }
