@@ -102,8 +102,8 @@ INT_PTR OnHotKey(WPARAM id) {
 }
 
 INT_PTR OnDestroy() {
-    // The icon names this window: deleted once the window is gone, the shell
-    // would have to find out for itself (Wine waits two seconds, then leaves it).
+    // The icon names this window: delete it while the window still exists, so
+    // the shell never holds an icon whose window is gone.
     AppTrayIcon.Withdraw();
     PostQuitMessage(0);
     return FALSE;
