@@ -71,7 +71,6 @@ int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* 
     }
 
     CommandWindow = IconRecord.hWnd;
-    OffTaskbar = startHidden;
 
     if (startHidden && BalloonCapable) {
         IconRecord.uFlags = NIF_STATE;
@@ -83,9 +82,7 @@ int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* 
     int result = 1;
     if (!startHidden || BalloonCapable) {
         result = TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord);
-        const int ok = result != 0;
-        OffTaskbar = NotAdded = !ok;
-        RestoreOnRestart = ok;
+        State = result != 0 ? TrayState::Shown : TrayState::NotAdded;
     }
     if (balloon) {
         IconRecord.szInfo[0] = '\0'; // the balloon shows once, not on every later add
@@ -99,43 +96,62 @@ int TrayIcon::SetIcon(HICON icon) {
     }
     IconRecord.uFlags = NIF_ICON;
     IconRecord.hIcon = icon;
-    if (OffTaskbar) {
+    if (State == TrayState::NotAdded || State == TrayState::OffTaskbar) {
         return 1; // goes out with the next add
     }
     return TrayShellCalls.notifyIcon(NIM_MODIFY, &IconRecord);
 }
 
 int TrayIcon::Withdraw() {
-    RestoreOnRestart = 0;
-    if (!TraySupported || NotAdded) {
+    if (HiddenWindow != nullptr) {
+        KillTimer(HiddenWindow, ReinstateTimer);
+    }
+    if (!TraySupported || State == TrayState::NotAdded) {
         return 1;
     }
     IconRecord.uFlags = 0;
-    if (TrayShellCalls.notifyIcon(NIM_DELETE, &IconRecord)) {
-        OffTaskbar = 1;
-        NotAdded = 1;
-    }
-    return NotAdded ? 1 : 0;
+    const bool deleted = TrayShellCalls.notifyIcon(NIM_DELETE, &IconRecord) != 0;
+    // Off the taskbar, a refused delete means there was nothing left to delete.
+    State = deleted || State == TrayState::OffTaskbar ? TrayState::NotAdded : TrayState::Leaving;
+    return State == TrayState::NotAdded ? 1 : 0;
 }
 
 void TrayIcon::Reinstate() {
-    if (!RestoreOnRestart || OffTaskbar) {
+    if (State != TrayState::Shown && State != TrayState::OffTaskbar) {
+        return;
+    }
+    State = TrayState::OffTaskbar;
+    ReinstateSince = GetTickCount();
+    SetTimer(HiddenWindow, ReinstateTimer, ReinstateFirstMilliseconds, nullptr);
+}
+
+void TrayIcon::ReinstateNow() {
+    if (State != TrayState::OffTaskbar) {
+        KillTimer(HiddenWindow, ReinstateTimer);
         return;
     }
     IconRecord.uFlags = AddFlags;
-    const int ok = TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord) != 0;
-    OffTaskbar = !ok;
-    RestoreOnRestart = ok;
+    // Anyone can broadcast "TaskbarCreated": when the icon is still there the
+    // add fails as a duplicate, and a modify with the whole record shows the
+    // current picture instead.
+    if (TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord) ||
+        TrayShellCalls.notifyIcon(NIM_MODIFY, &IconRecord)) {
+        State = TrayState::Shown;
+        KillTimer(HiddenWindow, ReinstateTimer);
+    } else if (GetTickCount() - ReinstateSince >= ReinstatePatienceMilliseconds) {
+        KillTimer(HiddenWindow, ReinstateTimer); // the next "TaskbarCreated" tries again
+    } else {
+        SetTimer(HiddenWindow, ReinstateTimer, ReinstateRetryMilliseconds, nullptr);
+    }
 }
 
 int TrayIcon::AddAgain() {
-    if (!TraySupported || !NotAdded) {
+    if (!TraySupported || State != TrayState::NotAdded) {
         return 0;
     }
     IconRecord.uFlags = AddFlags;
     const int ok = TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord) != 0;
-    OffTaskbar = NotAdded = !ok;
-    RestoreOnRestart = ok;
+    State = ok ? TrayState::Shown : TrayState::NotAdded;
     return ok;
 }
 
@@ -258,6 +274,13 @@ LRESULT CALLBACK TrayIcon::TrayWindowProc(HWND window, UINT message, WPARAM wPar
     }
     if (message == self->IconRecord.uCallbackMessage) {
         return self->OnTrayNotification(wParam, lParam);
+    }
+    if (message == WM_TIMER && wParam == ReinstateTimer) {
+        self->ReinstateNow();
+        return 0;
+    }
+    if (message == WM_CLOSE) {
+        return 0; // nobody closes it: it must go on hearing "TaskbarCreated"
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -23,6 +23,22 @@ struct IdList {
     void clear() { count = 0; }
 };
 
+// Where the icon stands with the taskbar.
+enum class TrayState {
+    NotAdded,   // never added, deleted, or there is no notification area
+    Shown,      // added; picture changes go straight to the taskbar
+    OffTaskbar, // the taskbar was (re)created: the icon goes back as soon as it can
+    Leaving,    // its delete was refused; it is never put back
+};
+
+// After a "TaskbarCreated", how soon the icon is put back, how often that is
+// tried again while the new taskbar is still coming up, and for how long.
+constexpr UINT ReinstateFirstMilliseconds = USER_TIMER_MINIMUM;
+constexpr UINT ReinstateRetryMilliseconds = 250;
+constexpr DWORD ReinstatePatienceMilliseconds = 30000;
+// The hidden window's timer for it.
+constexpr UINT_PTR ReinstateTimer = 1;
+
 // One icon in the notification area, with the hidden window that hears the
 // taskbar being recreated, and the popup menu shown on a right-click.
 class TrayIcon {
@@ -37,7 +53,11 @@ class TrayIcon {
                 DWORD balloonIconFlags, UINT balloonSeconds);
     int SetIcon(HICON icon);
     int Withdraw();
+    // The taskbar was (re)created: the icon goes back from the message loop,
+    // never from inside the sent message that says so.
     void Reinstate();
+    // One try at putting the icon back, from the hidden window's timer.
+    void ReinstateNow();
     // The add of Install once more, for an icon that Install could not add.
     int AddAgain();
 
@@ -55,9 +75,8 @@ class TrayIcon {
     HWND HiddenWindow = nullptr;
     HWND CommandWindow = nullptr;
     int TraySupported = 0;
-    int OffTaskbar = 1;
-    int NotAdded = 1;
-    int RestoreOnRestart = 0;
+    TrayState State = TrayState::NotAdded;
+    DWORD ReinstateSince = 0;
     int BalloonCapable = 0;
     int DefaultItem = 0;
     int DefaultByPosition = 1;

@@ -35,7 +35,7 @@ class Modes : public ::testing::Test {
         AppTrayIcon.GreyedPositions.clear();
         // Installed but off the taskbar: SetIcon only remembers the picture.
         AppTrayIcon.TraySupported = 1;
-        AppTrayIcon.OffTaskbar = 1;
+        AppTrayIcon.State = TrayState::OffTaskbar;
         AppTrayIcon.IconRecord.hIcon = nullptr;
         AppSettings = Settings{};
         std::strcpy(AppSettings.U360MapFile, "mouse");

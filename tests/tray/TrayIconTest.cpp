@@ -21,23 +21,9 @@ HICON Icon(int which) {
     return reinterpret_cast<HICON>(static_cast<INT_PTR>(0x1000 + which));
 }
 
-// The icon's state: whether it is off the taskbar, whether it was never
-// added (or deleted), and whether a restarted taskbar gets it back.
-struct TrayState {
-    int offTaskbar, notAdded, restoreOnRestart;
-    bool operator==(const TrayState& o) const {
-        return offTaskbar == o.offTaskbar && notAdded == o.notAdded &&
-               restoreOnRestart == o.restoreOnRestart;
-    }
-};
-std::ostream& operator<<(std::ostream& out, const TrayState& s) {
-    return out << "{off " << s.offTaskbar << ", not added " << s.notAdded << ", restore "
-               << s.restoreOnRestart << "}";
-}
-constexpr TrayState NotShown{1, 1, 0}, Shown{0, 0, 1}, Lost{1, 0, 0}, DeleteRefused{0, 0, 0};
-
-TrayState StateOf(const TrayIcon& icon) {
-    return {icon.OffTaskbar, icon.NotAdded, icon.RestoreOnRestart};
+const char* Name(TrayState state) {
+    const char* names[] = {"not added", "shown", "off the taskbar", "leaving"};
+    return names[static_cast<int>(state)];
 }
 
 class Tray : public ::testing::Test {
@@ -80,65 +66,86 @@ TEST_F(Tray, InstallAddsTheRecordAndTheTipIsCutTo127) {
     EXPECT_EQ(call.record.hWnd, icon.HiddenWindow) << "no owner: the hidden window";
     EXPECT_EQ(std::string(call.record.szTip), tip.substr(0, 127));
     EXPECT_EQ(call.record.szTip[127], '\0');
-    EXPECT_EQ(StateOf(icon), Shown);
+    EXPECT_EQ(icon.State, TrayState::Shown);
     EXPECT_EQ(icon.CommandWindow, icon.HiddenWindow);
 }
 
 // The add, modify, delete and restore of the icon as a state machine: each
-// row is one step, the shell's answer to the call it makes, the call
-// expected (none: no call at all) and the state after it.
-enum class Step { Install, SetIcon, AddAgain, TaskbarCreated, Withdraw };
+// row is one step, the shell's answers to the calls it makes, the calls
+// expected (none: no call at all) and the state after it. Reinstate is the
+// hidden window's timer, which a "TaskbarCreated" starts.
+enum class Step { Install, SetIcon, AddAgain, TaskbarCreated, Reinstate, Withdraw };
 const char* Name(Step step) {
-    const char* names[] = {"Install", "SetIcon", "AddAgain", "TaskbarCreated", "Withdraw"};
+    const char* names[] = {"Install",        "SetIcon",   "AddAgain",
+                           "TaskbarCreated", "Reinstate", "Withdraw"};
     return names[static_cast<int>(step)];
 }
-constexpr DWORD NoCall = ~0u;
 struct Transition {
     Step step;
-    BOOL shellAnswer;
-    DWORD call;
+    std::vector<BOOL> shellAnswers;
+    std::vector<DWORD> calls;
     TrayState after;
 };
 
 TEST_F(Tray, TransitionsAsTheTablesSay) {
+    constexpr BOOL Yes = TRUE, No = FALSE;
+    constexpr DWORD Add = NIM_ADD, Modify = NIM_MODIFY, Delete = NIM_DELETE;
+    const TrayState NotAdded = TrayState::NotAdded, Shown = TrayState::Shown,
+                    Off = TrayState::OffTaskbar, Leaving = TrayState::Leaving;
     const struct {
         const char* story;
         std::vector<Transition> rows;
     } stories[] = {
         {"shown, restored, withdrawn",
-         {{Step::Install, TRUE, NIM_ADD, Shown},
-          {Step::SetIcon, TRUE, NIM_MODIFY, Shown},
-          {Step::TaskbarCreated, TRUE, NIM_ADD, Shown},
-          {Step::TaskbarCreated, TRUE, NIM_ADD, Shown},
-          {Step::AddAgain, TRUE, NoCall, Shown},
-          {Step::Withdraw, TRUE, NIM_DELETE, NotShown},
-          {Step::TaskbarCreated, TRUE, NoCall, NotShown},
-          {Step::Withdraw, TRUE, NoCall, NotShown}}},
+         {{Step::Install, {Yes}, {Add}, Shown},
+          {Step::SetIcon, {Yes}, {Modify}, Shown},
+          {Step::TaskbarCreated, {}, {}, Off},
+          {Step::Reinstate, {Yes}, {Add}, Shown},
+          {Step::Reinstate, {}, {}, Shown},
+          {Step::AddAgain, {}, {}, Shown},
+          {Step::Withdraw, {Yes}, {Delete}, NotAdded},
+          {Step::TaskbarCreated, {}, {}, NotAdded},
+          {Step::Reinstate, {}, {}, NotAdded},
+          {Step::Withdraw, {}, {}, NotAdded}}},
         {"a taskbar that comes late",
-         {{Step::Install, FALSE, NIM_ADD, NotShown},
-          {Step::SetIcon, TRUE, NoCall, NotShown},
-          {Step::TaskbarCreated, TRUE, NoCall, NotShown},
-          {Step::AddAgain, FALSE, NIM_ADD, NotShown},
-          {Step::AddAgain, TRUE, NIM_ADD, Shown},
-          {Step::SetIcon, FALSE, NIM_MODIFY, Shown},
-          {Step::Withdraw, TRUE, NIM_DELETE, NotShown}}},
-        {"a restarted taskbar that refuses the icon",
-         {{Step::Install, TRUE, NIM_ADD, Shown},
-          {Step::TaskbarCreated, FALSE, NIM_ADD, Lost},
-          {Step::SetIcon, TRUE, NoCall, Lost},
-          {Step::TaskbarCreated, TRUE, NoCall, Lost}}},
+         {{Step::Install, {No}, {Add}, NotAdded},
+          {Step::SetIcon, {}, {}, NotAdded},
+          {Step::TaskbarCreated, {}, {}, NotAdded},
+          {Step::AddAgain, {No}, {Add}, NotAdded},
+          {Step::AddAgain, {Yes}, {Add}, Shown},
+          {Step::SetIcon, {No}, {Modify}, Shown},
+          {Step::Withdraw, {Yes}, {Delete}, NotAdded}}},
+        {"a TaskbarCreated from anyone while the icon is shown",
+         {{Step::Install, {Yes}, {Add}, Shown},
+          {Step::TaskbarCreated, {}, {}, Off},
+          {Step::SetIcon, {}, {}, Off},
+          {Step::Reinstate, {No, Yes}, {Add, Modify}, Shown},
+          {Step::SetIcon, {Yes}, {Modify}, Shown},
+          {Step::TaskbarCreated, {}, {}, Off},
+          {Step::Reinstate, {No, Yes}, {Add, Modify}, Shown}}},
+        {"a restarted taskbar that is still coming up",
+         {{Step::Install, {Yes}, {Add}, Shown},
+          {Step::TaskbarCreated, {}, {}, Off},
+          {Step::Reinstate, {No, No}, {Add, Modify}, Off},
+          {Step::SetIcon, {}, {}, Off},
+          {Step::Reinstate, {Yes}, {Add}, Shown}}},
+        {"withdrawn while off the taskbar",
+         {{Step::Install, {Yes}, {Add}, Shown},
+          {Step::TaskbarCreated, {}, {}, Off},
+          {Step::Withdraw, {No}, {Delete}, NotAdded}}},
         {"a refused delete",
-         {{Step::Install, TRUE, NIM_ADD, Shown},
-          {Step::Withdraw, FALSE, NIM_DELETE, DeleteRefused},
-          {Step::TaskbarCreated, TRUE, NoCall, DeleteRefused},
-          {Step::Withdraw, TRUE, NIM_DELETE, NotShown}}},
+         {{Step::Install, {Yes}, {Add}, Shown},
+          {Step::Withdraw, {No}, {Delete}, Leaving},
+          {Step::TaskbarCreated, {}, {}, Leaving},
+          {Step::SetIcon, {Yes}, {Modify}, Leaving},
+          {Step::Withdraw, {Yes}, {Delete}, NotAdded}}},
     };
     for (const auto& story : stories) {
         TrayIcon icon;
         for (std::size_t row = 0; row < story.rows.size(); ++row) {
             const Transition& t = story.rows[row];
             ShellRecorder::calls.clear();
-            ShellRecorder::results = {t.shellAnswer};
+            ShellRecorder::results.assign(t.shellAnswers.begin(), t.shellAnswers.end());
             switch (t.step) {
             case Step::Install:
                 Install(icon);
@@ -152,19 +159,22 @@ TEST_F(Tray, TransitionsAsTheTablesSay) {
             case Step::TaskbarCreated:
                 SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
                 break;
+            case Step::Reinstate:
+                SendMessageA(icon.HiddenWindow, WM_TIMER, ReinstateTimer, 0);
+                break;
             case Step::Withdraw:
                 icon.Withdraw();
                 break;
             }
             const std::string where = std::string(story.story) + ", row " + std::to_string(row) +
                                       " (" + Name(t.step) + ")";
-            if (t.call == NoCall) {
-                EXPECT_TRUE(ShellRecorder::calls.empty()) << where << ": a call was made";
-            } else {
-                ASSERT_EQ(ShellRecorder::calls.size(), 1u) << where;
-                EXPECT_EQ(ShellRecorder::calls[0].message, t.call) << where;
+            std::vector<DWORD> calls;
+            for (const auto& call : ShellRecorder::calls) {
+                calls.push_back(call.message);
             }
-            EXPECT_EQ(StateOf(icon), t.after) << where;
+            EXPECT_EQ(calls, t.calls) << where;
+            EXPECT_EQ(icon.State, t.after)
+                << where << ": got " << Name(icon.State) << ", expected " << Name(t.after);
         }
     }
 }
@@ -179,9 +189,28 @@ TEST_F(Tray, EveryAddCarriesTheLatestPictureAndTheFullFlags) {
     EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
     icon.SetIcon(Icon(4));
     EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, static_cast<UINT>(NIF_ICON));
+
+    // The re-add after a "TaskbarCreated" comes from the message loop, by the
+    // hidden window's own timer, with the picture of the moment; a duplicate
+    // add is followed by a modify of the whole record.
     SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
-    EXPECT_EQ(ShellRecorder::calls.back().record.hIcon, Icon(4));
-    EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
+    icon.SetIcon(Icon(5));
+    const std::size_t before = ShellRecorder::calls.size();
+    ShellRecorder::results = {FALSE, TRUE};
+    const DWORD start = GetTickCount();
+    while (icon.State != TrayState::Shown && GetTickCount() - start < 2000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+    }
+    ASSERT_EQ(ShellRecorder::calls.size(), before + 2) << "no re-add from the timer";
+    for (std::size_t i = before; i < ShellRecorder::calls.size(); ++i) {
+        EXPECT_EQ(ShellRecorder::calls[i].record.hIcon, Icon(5)) << "call " << i;
+        EXPECT_EQ(ShellRecorder::calls[i].record.uFlags, ShownFlags) << "call " << i;
+    }
+    EXPECT_EQ(ShellRecorder::calls[before + 1].message, static_cast<DWORD>(NIM_MODIFY));
 
     // A window of the icon's class that is not the icon's gets the default processing.
     const std::size_t calls = ShellRecorder::calls.size();
@@ -257,7 +286,7 @@ TEST_F(Tray, HiddenStart) {
     TrayIcon old;
     EXPECT_EQ(Install(old, "Velmora", 1), 1);
     EXPECT_TRUE(ShellRecorder::calls.empty());
-    EXPECT_EQ(StateOf(old), NotShown);
+    EXPECT_EQ(old.State, TrayState::NotAdded);
 }
 
 TEST_F(Tray, APlatformWithoutATrayGetsNothing) {
@@ -277,7 +306,7 @@ TEST_F(Tray, WaitForTaskbarTriesAgainUntilAnAddSucceeds) {
     EXPECT_EQ(Install(icon), 0);
     EXPECT_EQ(WaitForTaskbar(icon, 5000, 10), 1);
     EXPECT_EQ(CountCalls(NIM_ADD), 4);
-    EXPECT_EQ(StateOf(icon), Shown);
+    EXPECT_EQ(icon.State, TrayState::Shown);
     EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
 
     TrayIcon never;
@@ -290,7 +319,7 @@ TEST_F(Tray, WaitForTaskbarTriesAgainUntilAnAddSucceeds) {
     EXPECT_GE(took, 280u);
     EXPECT_LT(took, 3000u);
     EXPECT_GE(CountCalls(NIM_ADD), 5);
-    EXPECT_EQ(StateOf(never), NotShown);
+    EXPECT_EQ(never.State, TrayState::NotAdded);
 }
 
 TEST(MultiByteCut, NeverSplitsADoubleByteCharacter) {
