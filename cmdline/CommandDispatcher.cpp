@@ -41,7 +41,12 @@ int ProcessCommandLine(const char* text) {
     if (vector == nullptr) {
         return 0; // no memory for the vector: act on nothing
     }
-    if (AppSwitchTable.LoadArguments(count, vector) >= 1) {
+    const int switches = AppSwitchTable.LoadArguments(count, vector);
+    if (switches < 0) {
+        ReleaseArgumentVector(vector);
+        return 0; // a line only partly read is not acted on at all
+    }
+    if (switches >= 1) {
         if (AppSwitchTable.Contains("-help")) {
             CommandLineCalls.showMessage(UsageText, "Help", PlainMessageBox);
         } else {

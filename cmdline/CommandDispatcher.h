@@ -1,14 +1,9 @@
 #pragma once
 
-class SwitchTable;
-
 extern const char UsageText[];
 
 // Acts on "-help", "-u360", "-servo" and "-exit" in a command-line text; every
 // other switch and stray token is ignored. Runs on the main thread only.
-// Gives 1 once the text was acted on, 0 when its argument vector could not be
-// allocated and nothing was done.
+// Gives 1 once the text was acted on, 0 when its argument vector or the switch
+// table's copy of it could not be allocated and nothing was done.
 int ProcessCommandLine(const char* text);
-
-// The one table every dispatch loads; defined with the other process-wide objects.
-extern SwitchTable AppSwitchTable;

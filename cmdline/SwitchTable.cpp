@@ -84,6 +84,7 @@ bool SwitchTable::Append(Entry& entry, const char* argument) {
 }
 
 int SwitchTable::LoadArguments(int count, const char* const* vector) {
+    constexpr int OutOfMemory = -1;
     Clear();
     std::size_t size = 0;
     for (int i = 0; i < count; ++i) {
@@ -91,7 +92,7 @@ int SwitchTable::LoadArguments(int count, const char* const* vector) {
     }
     text = static_cast<char*>(std::malloc(size > 0 ? size : 1));
     if (text == nullptr) {
-        return 0;
+        return OutOfMemory;
     }
     // The tokens' copies, in order; the table points into them from here on.
     char* next = text;
@@ -116,16 +117,16 @@ int SwitchTable::LoadArguments(int count, const char* const* vector) {
             }
             Entry* added = Insert(key);
             if (added == nullptr) {
-                break; // no memory: what was loaded so far stays
+                return OutOfMemory; // what was loaded so far stays
             }
             current = key;
             if (candidate != nullptr && candidate[0] != '\0' && !Append(*added, candidate)) {
-                break;
+                return OutOfMemory;
             }
         } else if (current != nullptr) {
             auto* entry = const_cast<Entry*>(Find(current));
             if (entry != nullptr && !Append(*entry, copy(vector[i]))) {
-                break;
+                return OutOfMemory;
             }
         }
     }

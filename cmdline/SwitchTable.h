@@ -15,7 +15,7 @@ class SwitchTable {
 
     // Empties the table and fills it from count tokens; gives the number of
     // distinct switches. A repeated switch keeps its first argument. With no
-    // memory left the table holds what was loaded so far.
+    // memory left it gives -1, and the table holds what was loaded so far.
     int LoadArguments(int count, const char* const* vector);
 
     bool Contains(const char* name) const;
@@ -44,3 +44,6 @@ class SwitchTable {
     unsigned entryCount = 0;
     unsigned entryCapacity = 0;
 };
+
+// The one table every dispatch loads; defined with the other process-wide objects.
+extern SwitchTable AppSwitchTable;

@@ -7,6 +7,7 @@ extern int U360DeviceCount;
 // its menu item; 0, with nothing changed, for any other id.
 int SelectU360Mode(int commandId);
 
-// Makes name (its first 255 bytes) the current map, loads it into every
-// stick and shows the mouse icon while the mouse map is in force.
+// Makes name (its first 255 bytes) the current map and loads it into every
+// stick. The tray shows the mouse icon while the mouse map is in force on
+// at least one stick; with none attached, the joystick.
 void ApplyU360Map(const char* name);

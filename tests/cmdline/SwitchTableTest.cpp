@@ -110,7 +110,7 @@ TEST(SwitchTable, ArgumentOrFallsBack) {
     EXPECT_EQ(table.Argument("-servo", 0), nullptr) << "an absent switch";
 }
 
-TEST(SwitchTable, ManySwitchesStayInOrderAndFound) {
+TEST(SwitchTable, AThousandSwitchesGivenInReverseAreEachFound) {
     std::vector<std::string> tokens;
     for (int i = 999; i >= 0; --i) {
         tokens.push_back("-s" + std::to_string(i));

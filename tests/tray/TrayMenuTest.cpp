@@ -125,7 +125,7 @@ TEST_F(TrayMenu, ListChangesShowAtTheNextRightClick) {
     EXPECT_TRUE(icon.topGreyed[0]);
 }
 
-TEST_F(TrayMenu, DoubleClickPostsTheFirstItemsIdToTheCommandWindow) {
+TEST_F(TrayMenu, DoubleClickPostsPositionZerosIdTheSubmenusMinusOne) {
     EXPECT_EQ(icon.OnTrayNotification(IDR_TRAYMENU, WM_LBUTTONDBLCLK), 1);
     const auto posted = Drain();
     ASSERT_EQ(posted.size(), 1u);
