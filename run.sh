@@ -32,7 +32,8 @@ What the simulated sticks received is in dist/win64/DeviceSim.log.
 
 Exit codes of a handed-over Velmora.exe, as run.sh explains them:
   0 the first instance ended normally   1 handed over and acted on
-  2 no running instance could be reached   124 no answer in time (run.sh gave up)
+  2 nothing was done, and nothing will be   3 the instance hung holding the line
+  124 no answer in time (run.sh gave up)
 EOF
 }
 
@@ -40,7 +41,8 @@ explain() {
   case "$1" in
     0) echo "0: the first instance ran and ended normally" ;;
     1) echo "1: handed to the running instance, which acted on it" ;;
-    2) echo "2: a running instance could not be reached; nothing was done" ;;
+    2) echo "2: nothing was done and nothing will be (no instance reached, or the line turned away or withdrawn)" ;;
+    3) echo "3: the running instance stopped answering while acting on the line; it may still take effect" ;;
     124) echo "124: no answer within the time run.sh waits; Velmora may still act on it" ;;
     *) echo "$1: not an exit code of Velmora (it was killed, or could not start)" ;;
   esac

@@ -47,6 +47,7 @@ INT_PTR OnCommand(HWND window, int id, int notification) {
         return TRUE;
     case IDC_OK:
     case IDC_CLOSE:
+    case IDCANCEL: // Escape
         if (clicked) {
             ShowWindow(window, SW_HIDE);
         }
@@ -111,7 +112,26 @@ INT_PTR OnDestroy() {
 
 } // namespace
 
+bool MakesOrUnmakesAWindow(UINT message) {
+    switch (message) {
+    case WM_NCCREATE:
+    case WM_CREATE:
+    case WM_SETTEXT:
+    case WM_DESTROY:
+    case WM_NCDESTROY:
+        return true;
+    default:
+        return false;
+    }
+}
+
 INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // From another thread such a message would rename the window or free the
+    // dialog's own data under it; handled here, it does nothing. (The main
+    // loop drops the posted ones.) A WM_CLOSE from anyone ends the program.
+    if (MakesOrUnmakesAWindow(message) && InSendMessage()) {
+        return TRUE;
+    }
     switch (message) {
     case WM_COMMAND:
         return OnCommand(window, LOWORD(wParam), HIWORD(wParam));

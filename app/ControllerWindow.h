@@ -10,5 +10,10 @@ constexpr UINT TrayCallbackMessage = WM_APP + 10;
 constexpr int HotKeyServo4Way = 0; // F4
 constexpr int HotKeyServo8Way = 1; // F8
 
+// Messages by which the system makes, renames or unmakes a window. Any
+// program can send or post them too; the main thread's windows take them
+// only from the system's own calls on this thread.
+bool MakesOrUnmakesAWindow(UINT message);
+
 INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

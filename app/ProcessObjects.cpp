@@ -2,7 +2,6 @@
 // constructed in this order before WinMain runs, destroyed in reverse after it
 // returns (switch table, then the channel and its mutex, then the tray icon).
 #include "channel/InstanceChannel.h"
-#include "cmdline/CommandDispatcher.h"
 #include "cmdline/SwitchTable.h"
 #include "tray/TrayIcon.h"
 

@@ -6,14 +6,22 @@
 
 namespace {
 
-// One forwarded line, owned by the channel thread that waits on done; the main
-// thread fills result and sets done, and never touches the line after that.
+// One forwarded line while it waits; the main thread frees it once acted on.
 struct PendingCommand {
     PendingCommand* next;
-    HANDLE done;
-    int result;
+    WORD ticket;
     char text[1]; // the line, zero-terminated, allocated to its length
 };
+
+// What a sender may learn of its ticket. Records are reused in ticket order;
+// one whose line is still in flight is never reused.
+enum class LineState : unsigned char { Free, Waiting, Started, Acted, NotActed };
+struct LineRecord {
+    WORD ticket;
+    LineState state;
+    bool collected; // the sender has learnt the final state
+};
+constexpr int LineRecordCount = 2 * MaxPendingCommands; // divides 65536: tickets map evenly
 
 enum class Intake { BeforeLoop, Accepting, Closed };
 
@@ -27,8 +35,18 @@ struct QueueCriticalSection {
 PendingCommand* QueueHead = nullptr;
 PendingCommand* QueueTail = nullptr;
 int QueueLength = 0;
+bool LineInHand = false; // the main thread is acting on a line
+LineRecord Records[LineRecordCount] = {};
+WORD LastTicket = 0;
 Intake QueueIntake = Intake::BeforeLoop;
 HWND QueueTarget = nullptr;
+HWND WatchedWindow = nullptr;
+
+// The channel thread's own: its watch over the main thread.
+DWORD LastProbe = 0;
+bool SilenceCounted = false;
+DWORD SilentSince = 0;
+bool MainThreadSilent = false; // written by the channel thread under the lock
 
 // The main thread's own: set while it acts on a line or changes a mode.
 bool MainThreadBusy = false;
@@ -41,35 +59,55 @@ class QueueLocked {
     QueueLocked& operator=(const QueueLocked&) = delete;
 };
 
+LineRecord& RecordOf(WORD ticket) {
+    return Records[ticket % LineRecordCount];
+}
+
 PendingCommand* NewPendingCommand(const char* text) {
     const std::size_t length = std::strlen(text);
     auto* command = static_cast<PendingCommand*>(
         HeapAlloc(GetProcessHeap(), 0, sizeof(PendingCommand) + length));
-    if (command == nullptr) {
-        return nullptr;
+    if (command != nullptr) {
+        command->next = nullptr;
+        command->ticket = 0;
+        std::memcpy(command->text, text, length + 1);
     }
-    command->done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (command->done == nullptr) {
-        HeapFree(GetProcessHeap(), 0, command);
-        return nullptr;
-    }
-    command->next = nullptr;
-    command->result = 0;
-    std::memcpy(command->text, text, length + 1);
     return command;
 }
 
-void DeletePendingCommand(PendingCommand* command) {
-    CloseHandle(command->done);
-    HeapFree(GetProcessHeap(), 0, command);
+void FreeCommands(PendingCommand* command) {
+    while (command != nullptr) {
+        PendingCommand* next = command->next;
+        HeapFree(GetProcessHeap(), 0, command);
+        command = next;
+    }
 }
 
-// Gives the line to the main thread's queue; false when it is turned away.
-bool Enqueue(PendingCommand* command, HWND* announceTo) {
-    QueueLocked locked;
-    if (QueueIntake == Intake::Closed || QueueLength >= MaxPendingCommands) {
+// Under the lock: the whole queue, each line's record marked not acted on.
+PendingCommand* TakeAllWaiting() {
+    for (PendingCommand* command = QueueHead; command != nullptr; command = command->next) {
+        RecordOf(command->ticket).state = LineState::NotActed;
+    }
+    PendingCommand* taken = QueueHead;
+    QueueHead = QueueTail = nullptr;
+    QueueLength = 0;
+    return taken;
+}
+
+// Under the lock: queues the line with a new ticket; false when it is turned away.
+bool Enqueue(PendingCommand* command) {
+    WORD ticket = static_cast<WORD>(LastTicket + 1);
+    if (ticket == 0) {
+        ticket = 1; // 0 is no ticket: the turned-away reply
+    }
+    LineRecord& record = RecordOf(ticket);
+    if (QueueIntake == Intake::Closed || MainThreadSilent || QueueLength >= MaxPendingCommands ||
+        record.state == LineState::Waiting || record.state == LineState::Started) {
         return false;
     }
+    LastTicket = ticket;
+    record = {ticket, LineState::Waiting, false};
+    command->ticket = ticket;
     if (QueueTail != nullptr) {
         QueueTail->next = command;
     } else {
@@ -77,26 +115,7 @@ bool Enqueue(PendingCommand* command, HWND* announceTo) {
     }
     QueueTail = command;
     ++QueueLength;
-    *announceTo = QueueTarget;
     return true;
-}
-
-PendingCommand* Dequeue() {
-    QueueLocked locked;
-    PendingCommand* command = QueueHead;
-    if (command != nullptr) {
-        QueueHead = command->next;
-        if (QueueHead == nullptr) {
-            QueueTail = nullptr;
-        }
-        --QueueLength;
-    }
-    return command;
-}
-
-void Complete(PendingCommand* command, int result) {
-    command->result = result;
-    SetEvent(command->done); // the waiting channel thread frees it from here on
 }
 
 void AnnounceIfWaiting() {
@@ -112,26 +131,132 @@ void AnnounceIfWaiting() {
     }
 }
 
-// A top-level window must go on answering sent messages (broadcasts, DDE, the
-// session's end) while its thread waits, so the wait serves them.
-void WaitServingSentMessages(HANDLE event) {
-    for (;;) {
-        const DWORD woken = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (woken == WAIT_OBJECT_0) {
-            return;
+void RecordDone(WORD ticket, bool acted) {
+    QueueLocked locked;
+    RecordOf(ticket).state = acted ? LineState::Acted : LineState::NotActed;
+    LineInHand = false;
+}
+
+bool OutcomesUncollected() {
+    QueueLocked locked;
+    for (const LineRecord& record : Records) {
+        if ((record.state == LineState::Acted || record.state == LineState::NotActed) &&
+            !record.collected) {
+            return true;
         }
-        if (woken != WAIT_OBJECT_0 + 1) {
-            // The line is still queued and must not be freed under the main
-            // thread: wait without serving rather than return early.
-            WaitForSingleObject(event, INFINITE);
-            return;
+    }
+    return false;
+}
+
+// The channel's line handler.
+LRESULT OnRemoteCommandLine(int value, const char* text) {
+    if (value != 0) {
+        return TurnedAwayReply;
+    }
+    PendingCommand* command = NewPendingCommand(text);
+    if (command == nullptr) {
+        return TurnedAwayReply;
+    }
+    HWND announceTo = nullptr;
+    {
+        QueueLocked locked;
+        if (!Enqueue(command)) {
+            command->ticket = 0;
+        } else if (QueueIntake == Intake::Accepting) {
+            announceTo = QueueTarget;
         }
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    const WORD ticket = command->ticket;
+    if (ticket == 0) {
+        FreeCommands(command);
+        return TurnedAwayReply;
+    }
+    if (announceTo != nullptr) {
+        PostMessageA(announceTo, RemoteCommandMessage, 0, 0);
+    }
+    return Tagged(ticket);
+}
+
+// The channel's outcome handler.
+LRESULT OnOutcomeAsked(LRESULT ticketReply) {
+    if (!IsTagged(ticketReply)) {
+        return OutcomeUnknown;
+    }
+    const WORD ticket = LOWORD(ticketReply); // its tag checked above
+    QueueLocked locked;
+    LineRecord& record = RecordOf(ticket);
+    if (ticket == 0 || record.ticket != ticket) {
+        return OutcomeUnknown;
+    }
+    switch (record.state) {
+    case LineState::Waiting:
+        return OutcomeWaiting;
+    case LineState::Started:
+        if (!MainThreadSilent) {
+            return OutcomeWaiting;
+        }
+        record.collected = true;
+        return OutcomeUnfinished;
+    case LineState::Acted:
+        record.collected = true;
+        return OutcomeActed;
+    case LineState::NotActed:
+        record.collected = true;
+        return OutcomeNotActed;
+    default:
+        return OutcomeUnknown;
     }
 }
 
+// The channel's watch: probes the main thread while lines are in its hands.
+DWORD OnChannelIdle() {
+    HWND target = nullptr;
+    {
+        QueueLocked locked;
+        if (QueueLength == 0 && !LineInHand) {
+            SilenceCounted = false;
+            MainThreadSilent = false;
+            return INFINITE;
+        }
+        target = WatchedWindow;
+    }
+    if (target == nullptr) {
+        return MainThreadProbeIntervalMilliseconds; // no main window yet: nothing to ask
+    }
+    // Called after every message the channel serves: probe on a schedule of our own.
+    const DWORD sinceProbe = GetTickCount() - LastProbe;
+    if (sinceProbe < MainThreadProbeIntervalMilliseconds) {
+        return MainThreadProbeIntervalMilliseconds - sinceProbe;
+    }
+    LastProbe = GetTickCount();
+    // SMTO_NORMAL: while it waits, this thread still answers its own senders.
+    DWORD_PTR ignored = 0;
+    const bool answered = SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_NORMAL,
+                                              MainThreadProbeMilliseconds, &ignored) != 0;
+    PendingCommand* withdrawn = nullptr;
+    {
+        QueueLocked locked;
+        if (answered) {
+            SilenceCounted = false;
+            MainThreadSilent = false;
+        } else {
+            if (!SilenceCounted) {
+                SilenceCounted = true;
+                SilentSince = LastProbe;
+            }
+            if (GetTickCount() - SilentSince >= MainThreadSilenceMilliseconds) {
+                MainThreadSilent = true;
+                withdrawn = TakeAllWaiting();
+            }
+        }
+    }
+    FreeCommands(withdrawn);
+    return MainThreadProbeIntervalMilliseconds;
+}
+
 } // namespace
+
+const ChannelHandlers RemoteCommandHandlers = {OnRemoteCommandLine, OnOutcomeAsked, OnChannelIdle};
 
 CommandInProgress::CommandInProgress() : outermost(!MainThreadBusy) {
     MainThreadBusy = true;
@@ -144,62 +269,70 @@ CommandInProgress::~CommandInProgress() {
     }
 }
 
+void WatchMainThread(HWND mainWindow) {
+    QueueLocked locked;
+    WatchedWindow = mainWindow;
+}
+
 void AcceptRemoteCommands(HWND target) {
+    {
+        QueueLocked locked;
+        if (QueueIntake != Intake::BeforeLoop) {
+            return;
+        }
+        QueueTarget = target;
+        QueueIntake = Intake::Accepting;
+    }
+    AnnounceIfWaiting();
+}
+
+void CloseRemoteCommands() {
     PendingCommand* turnedAway = nullptr;
     {
         QueueLocked locked;
-        QueueTarget = target;
-        if (target != nullptr) {
-            QueueIntake = Intake::Accepting;
-        } else {
-            QueueIntake = Intake::Closed;
-            turnedAway = QueueHead;
-            QueueHead = QueueTail = nullptr;
-            QueueLength = 0;
+        QueueIntake = Intake::Closed;
+        QueueTarget = nullptr;
+        WatchedWindow = nullptr;
+        turnedAway = TakeAllWaiting();
+    }
+    FreeCommands(turnedAway);
+    // The senders learn the outcomes from the channel thread; this thread
+    // keeps answering sent messages meanwhile, as a top-level window must.
+    constexpr DWORD CheckMilliseconds = 10;
+    const DWORD start = GetTickCount();
+    while (OutcomesUncollected() && GetTickCount() - start < OutcomeCollectionMilliseconds) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, CheckMilliseconds, QS_SENDMESSAGE) ==
+            WAIT_OBJECT_0) {
+            MSG message;
+            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
     }
-    while (turnedAway != nullptr) {
-        PendingCommand* next = turnedAway->next;
-        Complete(turnedAway, 0);
-        turnedAway = next;
-    }
-    AnnounceIfWaiting();
 }
 
 void ActOnRemoteCommands() {
     if (MainThreadBusy) {
         return; // announced again when the outer work ends
     }
-    PendingCommand* command = Dequeue();
-    if (command == nullptr) {
-        return; // a stray notice, or one whose line was taken already
-    }
-    int acted;
+    PendingCommand* command = nullptr;
     {
-        CommandInProgress busy;
-        acted = ProcessCommandLine(command->text);
+        QueueLocked locked;
+        if (QueueIntake != Intake::Accepting || QueueHead == nullptr) {
+            return; // a stray notice, or one whose line was taken already
+        }
+        command = QueueHead;
+        QueueHead = command->next;
+        if (QueueHead == nullptr) {
+            QueueTail = nullptr;
+        }
+        --QueueLength;
+        command->next = nullptr;
+        RecordOf(command->ticket).state = LineState::Started;
+        LineInHand = true;
     }
-    Complete(command, acted);
-}
-
-int OnRemoteCommandLine(int value, const char* text) {
-    if (value != 0) {
-        return 0;
+    {
+        CommandInProgress busy; // its end announces the next line: record this one first
+        const int acted = ProcessCommandLine(command->text);
+        RecordDone(command->ticket, acted != 0);
     }
-    PendingCommand* command = NewPendingCommand(text);
-    if (command == nullptr) {
-        return 0;
-    }
-    HWND announceTo = nullptr;
-    if (!Enqueue(command, &announceTo)) {
-        DeletePendingCommand(command);
-        return 0;
-    }
-    if (announceTo != nullptr) {
-        PostMessageA(announceTo, RemoteCommandMessage, 0, 0);
-    }
-    WaitServingSentMessages(command->done);
-    const int result = command->result;
-    DeletePendingCommand(command);
-    return result;
+    FreeCommands(command);
 }

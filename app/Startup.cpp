@@ -1,16 +1,23 @@
 #include "app/Startup.h"
 
+#include "app/ControllerWindow.h"
 #include "devices/ServoModes.h"
 #include "devices/U360ModeTable.h"
 #include "devices/U360Modes.h"
 #include "settings/Settings.h"
 
 int RunMessageLoop(HWND controller) {
-    // No IsDialogMessage here: the hidden Settings window needs no keyboard
-    // navigation, and the About box runs a dialog loop of its own.
+    // The About box runs a dialog loop of its own; the Settings window, once
+    // shown, answers Tab, Enter and Escape through this one.
     MSG message = {};
     BOOL got;
     while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
+        if (MakesOrUnmakesAWindow(message.message)) {
+            continue; // the system sends these; posted, they come from someone else
+        }
+        if (IsWindowVisible(controller) && IsDialogMessageA(controller, &message)) {
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

@@ -2,9 +2,13 @@
 #include <windows.h>
 
 // Exit codes of Velmora.exe; the normal end gives the message loop's code, 0.
-constexpr int ExitNoTray = 0;     // the tray icon could not be added, however long we waited
+// A launcher needs to know whether to go on (1), whether it may safely try
+// again or start afresh (2), and when the instance hangs with its line (3),
+// where trying again would only queue more behind a stuck device.
+constexpr int ExitNoTray = 0;     // the tray icon could not be added
 constexpr int ExitHandedOver = 1; // a running instance acted on our command line
-constexpr int ExitNoInstance = 2; // another instance is marked running but could not be reached
+constexpr int ExitNotDone = 2;    // nothing was done and nothing will be
+constexpr int ExitUnfinished = 3; // the running instance went silent holding our line
 
 // How long startup waits for a taskbar to add the icon to, and how often it tries.
 constexpr DWORD TrayPatienceMilliseconds = 30000;

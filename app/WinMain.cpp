@@ -64,6 +64,7 @@ int RunFirstInstance(const char* commandLine) {
     GetProgramDirectory(ProgramDirectory);
     BuildSettingsPath(ProgramDirectory, SettingsPath);
     CreateControllerWindow();
+    WatchMainThread(ControllerWindow);
     LoadSettings(SettingsPath);
     ProcessCommandLine(commandLine);
     DetectDevices();
@@ -74,9 +75,11 @@ int RunFirstInstance(const char* commandLine) {
     }
     ApplyStoredModes();
 
+    // Forwarded lines are acted on only now that the devices are counted and
+    // the stored modes applied; whatever arrived meanwhile has waited.
     AcceptRemoteCommands(ControllerWindow);
     const int code = RunMessageLoop(ControllerWindow);
-    AcceptRemoteCommands(nullptr);
+    CloseRemoteCommands();
 
     CloseDeviceLibraries();
     SaveSettings(SettingsPath);
@@ -90,9 +93,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // holds bytes of 0x80 and above: take the arguments from the whole line.
     const char* commandLine = ProgramArguments(GetCommandLineA());
     AppInstance = instance;
-    AppChannel.Start(instance, OnRemoteCommandLine);
-    if (AppChannel.role == Client) {
-        return AppChannel.Send(0, commandLine) ? ExitHandedOver : ExitNoInstance;
+    AppChannel.Start(instance, &RemoteCommandHandlers);
+    if (AppChannel.Role() == Client) {
+        switch (AppChannel.Send(0, commandLine)) {
+        case HandOver::Acted:
+            return ExitHandedOver;
+        case HandOver::NotDone:
+            return ExitNotDone;
+        default:
+            return ExitUnfinished;
+        }
     }
     RemoteCommandsGuard turnAwayOnExit;
     return RunFirstInstance(commandLine);

@@ -15,56 +15,62 @@ InstanceChannel::~InstanceChannel() {
     Close();
 }
 
-int InstanceChannel::CreateInstanceMutex() {
-    if (mutex != nullptr) {
-        return 0;
+bool InstanceChannel::CreateInstanceMutex() {
+    if (mutex) {
+        return false;
     }
     mutex = CreateMutexA(nullptr, FALSE, channelNames.mutex);
     // Two instances started together both miss the mutex at construction; only
     // the one that really created it may be the first.
-    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-        return 0;
-    }
-    return 1;
+    return !(mutex && GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
-int InstanceChannel::Start(HINSTANCE instance, ChannelCallback newCallback) {
-    callback = newCallback;
+bool InstanceChannel::Start(HINSTANCE instance, const ChannelHandlers* newHandlers) {
+    handlers = newHandlers;
     instanceHandle = instance;
     if (!CreateInstanceMutex()) {
         role = Client;
         className = channelNames.clientClass;
     }
+    // The event is the only way the thread's loop ends: no event, no thread.
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    threadHandle = CreateThread(nullptr, 0, ChannelThreadMain, this, 0, &threadId);
-    return threadHandle != nullptr ? 1 : 0;
+    if (stopEvent) {
+        thread = CreateThread(nullptr, 0, ChannelThreadMain, this, 0, nullptr);
+    }
+    return static_cast<bool>(thread);
 }
 
-// The channel thread's loop. It ends on the stop event as well as on WM_QUIT:
-// a quit posted before the thread has a message queue would be lost.
-static DWORD ServeUntilStopped(HANDLE stopEvent) {
+// The channel thread's loop. Only the program ends it, with the stop event: a
+// WM_QUIT, posted by anyone, is ignored, and so is everything posted to the
+// window, since nothing of ours posts there.
+DWORD InstanceChannel::ServeUntilStopped() {
+    DWORD idle = INFINITE;
     for (;;) {
-        const DWORD woken = MsgWaitForMultipleObjects(stopEvent != nullptr ? 1 : 0, &stopEvent,
-                                                      FALSE, INFINITE, QS_ALLINPUT);
-        if ((stopEvent != nullptr && woken == WAIT_OBJECT_0) || woken == WAIT_FAILED) {
+        HANDLE stop = stopEvent.Get();
+        const DWORD woken = MsgWaitForMultipleObjects(1, &stop, FALSE, idle, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) {
             return 0;
         }
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                return static_cast<DWORD>(message.wParam);
+            if (message.message == WM_QUIT || message.hwnd == window) {
+                continue;
             }
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
+        idle = role == Server && handlers != nullptr && handlers->watch != nullptr
+                   ? handlers->watch()
+                   : INFINITE;
     }
 }
 
 DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter) {
     auto* self = static_cast<InstanceChannel*>(parameter);
     DWORD result = 0;
-    if (self->role == Client && self->stopEvent != nullptr &&
-        WaitForSingleObject(self->stopEvent, ClientWindowDelayMilliseconds) == WAIT_OBJECT_0) {
+    if (self->role == Client &&
+        WaitForSingleObject(self->stopEvent.Get(), ClientWindowDelayMilliseconds) ==
+            WAIT_OBJECT_0) {
         return result; // handed over already: no window needed
     }
     WNDCLASSA windowClass = {};
@@ -72,34 +78,58 @@ DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter) {
     windowClass.hInstance = self->instanceHandle;
     windowClass.lpszClassName = self->className;
     if (RegisterClassA(&windowClass)) {
-        self->window = CreateWindowExA(0, self->className, self->windowTitle, WS_OVERLAPPEDWINDOW,
-                                       0, 0, 1, 1, nullptr, nullptr, self->instanceHandle, self);
-        if (self->window != nullptr) {
-            result = ServeUntilStopped(self->stopEvent);
+        HWND created = CreateWindowExA(0, self->className, self->windowTitle, WS_OVERLAPPEDWINDOW,
+                                       0, 0, 1, 1, nullptr, nullptr, self->instanceHandle, nullptr);
+        if (created != nullptr) {
+            // The object is handed over here, never in WM_CREATE, whose record
+            // anyone can send.
+            SetWindowLongPtrA(created, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+            self->window = created;
+            result = self->ServeUntilStopped();
+            DestroyWindow(created);
         }
+        UnregisterClassA(self->className, self->instanceHandle);
     }
-    DestroyWindow(self->window);
-    self->window = nullptr;
-    UnregisterClassA(self->className, self->instanceHandle);
     return result;
 }
 
+namespace {
+
+// What the default processing would do to the window itself (rename it, close
+// or unmake it, or start a menu or move loop on the channel thread) as if the
+// system had asked. Another program may ask, but only our own thread means it.
+bool ReshapesTheWindow(UINT message) {
+    constexpr UINT PopupSystemMenu = 0x0313; // the taskbar's "show the window menu"
+    switch (message) {
+    case WM_NCCREATE:
+    case WM_CREATE:
+    case WM_SETTEXT:
+    case WM_CLOSE:
+    case WM_DESTROY:
+    case WM_NCDESTROY:
+    case WM_SYSCOMMAND:
+    case WM_CONTEXTMENU:
+    case WM_SETREDRAW:
+    case PopupSystemMenu:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 LRESULT CALLBACK InstanceChannel::ChannelWindowProc(HWND window, UINT message, WPARAM wParam,
                                                     LPARAM lParam) {
-    InstanceChannel* self;
-    if (message == WM_CREATE) {
-        self =
-            static_cast<InstanceChannel*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<InstanceChannel*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (self == nullptr) {
-            return DefWindowProcA(window, message, wParam, lParam);
-        }
+    // Posted messages never get here (the loop drops them), so a message that
+    // is not from another thread comes from our own calls.
+    if (ReshapesTheWindow(message) && InSendMessage()) {
+        return 0;
     }
-    // Stored on every message: the first ones (WM_NCCREATE, WM_CREATE) arrive
-    // before CreateWindowExA has returned the handle.
-    self->window = window;
+    auto* self = reinterpret_cast<InstanceChannel*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcA(window, message, wParam, lParam); // still being created
+    }
     return self->OnChannelMessage(window, message, wParam, lParam);
 }
 
@@ -120,26 +150,37 @@ bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity) {
     return true;
 }
 
-LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COPYDATA && role == Client) {
+LRESULT InstanceChannel::OnCopyData(WPARAM wParam, LPARAM lParam) {
+    if (role == Client || handlers == nullptr || handlers->line == nullptr) {
         return 0; // later instances never talk to each other: nothing to act on
     }
-    if (message == WM_COPYDATA && callback != nullptr) {
-        // The data is the sender's only while we handle the message: copy it,
-        // and never read past cbData, whatever the sender claims.
-        constexpr DWORD Capacity = MaxForwardedText + 1;
-        char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, Capacity));
-        if (text == nullptr) {
-            return 0;
-        }
-        LRESULT reply = 0;
-        if (ReceivedText(reinterpret_cast<const COPYDATASTRUCT*>(lParam), text, Capacity)) {
-            reply = callback(static_cast<int>(wParam), text);
-        }
-        HeapFree(GetProcessHeap(), 0, text);
-        return reply;
+    // The data is the sender's only while we handle the message: copy it,
+    // and never read past cbData, whatever the sender claims.
+    constexpr DWORD Capacity = MaxForwardedText + 1;
+    char* text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, Capacity));
+    if (text == nullptr) {
+        return TurnedAwayReply;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    LRESULT reply = TurnedAwayReply;
+    if (ReceivedText(reinterpret_cast<const COPYDATASTRUCT*>(lParam), text, Capacity)) {
+        reply = handlers->line(static_cast<int>(wParam), text);
+    }
+    HeapFree(GetProcessHeap(), 0, text);
+    return reply;
+}
+
+LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COPYDATA:
+        return OnCopyData(wParam, lParam);
+    case LineOutcomeMessage:
+        if (role == Server && handlers != nullptr && handlers->outcome != nullptr) {
+            return handlers->outcome(static_cast<LRESULT>(wParam));
+        }
+        return OutcomeUnknown;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
 }
 
 HWND InstanceChannel::FindPeerWindow() const {
@@ -179,32 +220,76 @@ bool PeerAnswers(HWND peer) {
 
 // Sends the WM_COPYDATA from a helper thread while this one checks that the
 // peer still answers; false when it fell silent (or is gone) before replying.
+// A first instance that is this program replies at once; another may act
+// before it replies, for as long as it goes on answering.
 bool DeliverWhileAnswered(Delivery* delivery) {
-    HANDLE sender = CreateThread(nullptr, 0, Deliver, delivery, 0, nullptr);
-    if (sender == nullptr) {
+    const KernelHandle sender(CreateThread(nullptr, 0, Deliver, delivery, 0, nullptr));
+    if (!sender) {
         Deliver(delivery);
         return true;
     }
     DWORD silentSince = 0;
     bool silent = false;
-    while (WaitForSingleObject(sender, PeerProbeMilliseconds) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(sender.Get(), PeerProbeMilliseconds) == WAIT_TIMEOUT) {
         if (PeerAnswers(delivery->peer)) {
             silent = false;
         } else if (!silent) {
             silent = true;
             silentSince = GetTickCount();
         } else if (GetTickCount() - silentSince >= PeerSilenceMilliseconds) {
-            CloseHandle(sender); // still blocked in the send; the process ends with it
-            return false;
+            return false; // the sender is still blocked in the send; the process ends with it
         }
     }
-    CloseHandle(sender);
     return true;
 }
 
 } // namespace
 
-int InstanceChannel::Send(int value, const char* text) {
+namespace {
+
+// Asks the first instance how the line behind its ticket fared until it has
+// an outcome, or until its channel window has not answered for
+// PeerSilenceMilliseconds.
+HandOver AwaitOutcome(HWND peer, LRESULT ticket) {
+    DWORD interval = OutcomeFirstPollMilliseconds;
+    DWORD silentSince = 0;
+    bool silent = false;
+    for (;;) {
+        DWORD_PTR outcome = OutcomeUnknown;
+        if (SendMessageTimeoutA(peer, LineOutcomeMessage, static_cast<WPARAM>(ticket), 0,
+                                SMTO_NORMAL, PeerProbeMilliseconds, &outcome)) {
+            silent = false;
+            switch (static_cast<LRESULT>(outcome)) {
+            case OutcomeWaiting:
+                break;
+            case OutcomeActed:
+                return HandOver::Acted;
+            case OutcomeNotActed:
+                return HandOver::NotDone;
+            default:
+                // Unfinished, or the line is no longer known: it was in the
+                // running instance's hands, and nobody can say more.
+                return HandOver::Unfinished;
+            }
+        } else {
+            if (!silent) {
+                silent = true;
+                silentSince = GetTickCount() - PeerProbeMilliseconds; // when the probe went out
+            }
+            // Ended, or silent too long, with the line in its hands.
+            if (!IsWindow(peer) || GetTickCount() - silentSince >= PeerSilenceMilliseconds) {
+                return HandOver::Unfinished;
+            }
+        }
+        Sleep(interval);
+        interval =
+            interval * 2 < OutcomeLastPollMilliseconds ? interval * 2 : OutcomeLastPollMilliseconds;
+    }
+}
+
+} // namespace
+
+HandOver InstanceChannel::Send(int value, const char* text) {
     // Elapsed time, not a sum of requested sleeps: a sleep lasts a whole timer
     // tick at least.
     const DWORD searchStart = GetTickCount();
@@ -214,7 +299,7 @@ int InstanceChannel::Send(int value, const char* text) {
         peer = FindPeerWindow();
     }
     if (peer == nullptr) {
-        return 0;
+        return HandOver::NotDone;
     }
     static Delivery delivery;
     delivery.peer = peer;
@@ -223,32 +308,34 @@ int InstanceChannel::Send(int value, const char* text) {
     delivery.data.cbData = static_cast<DWORD>(std::strlen(text)) + 1;
     delivery.data.lpData = const_cast<char*>(text);
     delivery.reply = 0;
-    // The peer answers nonzero once it has acted on the text.
-    return DeliverWhileAnswered(&delivery) && delivery.reply != 0 ? 1 : 0;
+    if (!DeliverWhileAnswered(&delivery)) {
+        return HandOver::Unfinished; // silent while it held the line: it may still act
+    }
+    if (delivery.reply == TurnedAwayReply) {
+        return HandOver::NotDone;
+    }
+    if (!IsTagged(delivery.reply)) {
+        return HandOver::Acted; // a peer that acts before it replies, whatever it replies
+    }
+    return AwaitOutcome(peer, delivery.reply);
 }
 
 void InstanceChannel::Close() {
     // The channel thread ends by itself, destroying its own window; the process
     // must not end while it is still being set up (the exit code would be lost).
-    if (stopEvent != nullptr) {
-        SetEvent(stopEvent);
+    if (stopEvent) {
+        SetEvent(stopEvent.Get());
     }
-    PostThreadMessageA(threadId, WM_QUIT, 0, 0);
     bool ended = true;
-    if (threadHandle != nullptr) {
-        ended = WaitForSingleObject(threadHandle, ChannelStopMilliseconds) == WAIT_OBJECT_0;
-        CloseHandle(threadHandle);
-        threadHandle = nullptr;
+    if (thread) {
+        ended = WaitForSingleObject(thread.Get(), ChannelStopMilliseconds) == WAIT_OBJECT_0;
+        thread.Close();
     }
-    // A thread that did not end may still wait on the event: it stays open
-    // until the process ends.
-    if (stopEvent != nullptr && ended) {
-        CloseHandle(stopEvent);
-        stopEvent = nullptr;
+    if (!ended) {
+        stopEvent.Abandon(); // the thread may still wait on it
     }
-    if (mutex != nullptr) {
-        ReleaseMutex(mutex);
-        CloseHandle(mutex); // the mutex, and with it the first-instance mark, goes now
-        mutex = nullptr;
-    }
+    stopEvent.Close();
+    // Created unowned and never waited on: only its existence marks the first
+    // instance, which ends once no process holds a handle to it.
+    mutex.Close();
 }

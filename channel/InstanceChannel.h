@@ -1,11 +1,23 @@
 #pragma once
+#include "channel/KernelHandle.h"
+
 #include <windows.h>
 
 enum ChannelRole : int { Server = 0, Client = 1 };
 
-// Called on the channel thread with the value and the text of every command
-// line a later instance forwards; its result is the reply the sender sees.
-using ChannelCallback = int (*)(int value, const char* text);
+// What the first instance does with what later instances send, on the
+// channel thread. None of them may wait for the main thread: the channel
+// window answers every sender at once, so that no reply is ever held behind
+// another sender's.
+struct ChannelHandlers {
+    // A forwarded command line: the reply, a ticket or TurnedAwayReply.
+    LRESULT (*line)(int value, const char* text);
+    // A later instance asks how the line behind a ticket fared: an Outcome value.
+    LRESULT (*outcome)(LRESULT ticket);
+    // Called when the channel has been idle for the time it last gave back,
+    // and at once after every message: the next such time, INFINITE for none.
+    DWORD (*watch)();
+};
 
 // The names that mark and reach the first instance.
 struct ChannelNames {
@@ -16,17 +28,51 @@ struct ChannelNames {
 };
 extern const ChannelNames VelmoraChannelNames;
 
+// Replies of a first instance that is this program. A peer that answers the
+// plain way acts before it replies and may reply anything, usually 0 or 1:
+// every value without this tag above its low word means "acted on".
+constexpr ULONG_PTR ReplyTagWord = 0x564C; // "VL"
+constexpr LRESULT Tagged(WORD value) {
+    return static_cast<LRESULT>((ReplyTagWord << 16) | value);
+}
+inline bool IsTagged(LRESULT reply) {
+    return (static_cast<ULONG_PTR>(reply) >> 16) == ReplyTagWord;
+}
+// The line was turned away: nothing was done and nothing will be. Any other
+// tagged reply is a ticket for a queued line: the sender then asks with
+// LineOutcomeMessage until the line has an outcome.
+constexpr LRESULT TurnedAwayReply = Tagged(0);
+
+// Sent to the first instance's channel window: wParam a ticket; the answer
+// one of the Outcome values below. It only reads, so it means the same from anyone.
+constexpr UINT LineOutcomeMessage = WM_APP + 1;
+constexpr LRESULT OutcomeUnknown = 0;            // no such ticket, or a peer that is not us
+constexpr LRESULT OutcomeWaiting = Tagged(1);    // queued or being acted on: ask again
+constexpr LRESULT OutcomeActed = Tagged(2);      // acted on
+constexpr LRESULT OutcomeNotActed = Tagged(3);   // withdrawn or turned away before it started
+constexpr LRESULT OutcomeUnfinished = Tagged(4); // started, then the main thread fell silent
+
+// How a later instance's hand-over ended.
+enum class HandOver {
+    Acted,      // the running instance acted on the line
+    NotDone,    // nothing was done and nothing will be
+    Unfinished, // the running instance went silent with the line in its hands
+};
+
 // How long a later instance looks for the first one's channel window, which
 // may still be in the making when both start together.
 constexpr DWORD PeerSearchMilliseconds = 5000;
 constexpr DWORD PeerSearchIntervalMilliseconds = 20;
 
-// While its line is being acted on, a later instance asks the first one's
-// channel window every interval whether it still answers; after this long
-// without an answer it gives up. A first instance that is merely slow, or
-// shows a usage box, goes on answering and is waited for.
+// A later instance gives up on a first instance whose channel window has not
+// answered for this long, asking every PeerProbeMilliseconds.
 constexpr DWORD PeerProbeMilliseconds = 1000;
 constexpr DWORD PeerSilenceMilliseconds = 5000;
+
+// How often a later instance asks how its line fared: quickly at first, since
+// most lines are done in a few milliseconds, then ever less often.
+constexpr DWORD OutcomeFirstPollMilliseconds = 2;
+constexpr DWORD OutcomeLastPollMilliseconds = 50;
 
 // How long Close waits for the channel thread to end.
 constexpr DWORD ChannelStopMilliseconds = 2000;
@@ -47,32 +93,36 @@ class InstanceChannel {
     explicit InstanceChannel(const ChannelNames& names);
     virtual ~InstanceChannel();
 
-    int Start(HINSTANCE instance, ChannelCallback callback);
-    int Send(int value, const char* text);
+    // Decides the role and starts the channel thread; false without a thread.
+    bool Start(HINSTANCE instance, const ChannelHandlers* handlers);
+    // A Client's whole hand-over: finds the Server, sends the text and waits
+    // until the line has an outcome or the Server fell silent.
+    HandOver Send(int value, const char* text);
     HWND FindPeerWindow() const;
-    int CreateInstanceMutex();
+    bool CreateInstanceMutex();
     void Close();
+    ChannelRole Role() const { return role; }
 
     InstanceChannel(const InstanceChannel&) = delete;
     InstanceChannel& operator=(const InstanceChannel&) = delete;
-
-    HINSTANCE instanceHandle = nullptr;
-    HANDLE threadHandle = nullptr;
-    DWORD threadId = 0;
-    HWND window = nullptr;
-    HANDLE mutex = nullptr;
-    ChannelCallback callback = nullptr;
-    const char* windowTitle;
-    const char* className;
-    int role = Server;
-    HANDLE stopEvent = nullptr; // set by Close: the channel thread ends its loop
 
   private:
     static DWORD WINAPI ChannelThreadMain(LPVOID parameter);
     static LRESULT CALLBACK ChannelWindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam);
     LRESULT OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnCopyData(WPARAM wParam, LPARAM lParam);
+    DWORD ServeUntilStopped();
 
+    HINSTANCE instanceHandle = nullptr;
+    KernelHandle thread;
+    HWND window = nullptr; // written by the channel thread once its window exists
+    KernelHandle mutex;
+    const ChannelHandlers* handlers = nullptr;
+    const char* windowTitle;
+    const char* className;
+    ChannelRole role = Server;
+    KernelHandle stopEvent; // set by Close: the channel thread ends its loop
     ChannelNames channelNames;
 };
 

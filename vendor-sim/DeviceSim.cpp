@@ -73,6 +73,19 @@ std::vector<int> SimPacDriveTypes() {
     return types;
 }
 
+void SimHoldIfAsked() {
+    constexpr DWORD HoldLimitMilliseconds = 60000;
+    const std::string name = ReadConfig("Hold", "Event");
+    if (name.empty()) {
+        return;
+    }
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
+    if (event != nullptr) {
+        WaitForSingleObject(event, HoldLimitMilliseconds);
+        CloseHandle(event);
+    }
+}
+
 void SimJournal(const std::string& line) {
     const std::string record = line + "\r\n";
     JournalLock lock;

@@ -11,6 +11,11 @@ int SimUltraStikCount();
 // [PacDrive] Types: one device type per comma-separated entry (default none).
 std::vector<int> SimPacDriveTypes();
 
+// [Hold] Event: the name of an event that a test holds unset; every mode call,
+// once journaled, waits for it (a minute at most) before it returns, as a
+// stick on a hung port would. No name, or no such event: the calls return at once.
+void SimHoldIfAsked();
+
 // Appends one line (CR LF added) to the journal, whole, even when several
 // threads and processes write at once.
 void SimJournal(const std::string& line);

@@ -29,11 +29,13 @@ int WINAPI PacDriveDeviceType(int index) {
 
 int WINAPI ServoStikSet4Way() {
     SimJournal(CallLine("PacDrive", 29));
+    SimHoldIfAsked();
     return 1;
 }
 
 int WINAPI ServoStikSet8Way() {
     SimJournal(CallLine("PacDrive", 30));
+    SimHoldIfAsked();
     return 1;
 }
 }

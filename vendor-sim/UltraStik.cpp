@@ -21,6 +21,7 @@ int WINAPI UltraStikShutdown() {
 
 int WINAPI UltraStikLoadMap(int index, const char* mapName) {
     SimJournal(LoadMapLine(index, mapName));
+    SimHoldIfAsked();
     return 1;
 }
 }

@@ -1,15 +1,30 @@
 // The first-instance decision and the hand-over of command lines, with real
 // Velmora.exe processes.
 #include "ProgramUnderTest.h"
+#include "app/RemoteCommands.h"
+#include "app/Startup.h"
 #include "channel/InstanceChannel.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
+
+// Later instances' channel windows: each exists while its hand-over has
+// waited for a while.
+int ClientWindows() {
+    int count = 0;
+    for (HWND found = nullptr; (found = FindWindowExA(nullptr, found, "Velmora_Client",
+                                                      "Velmora_InterComm")) != nullptr;) {
+        ++count;
+    }
+    return count;
+}
 
 TEST(Channel, TheFirstStartIsTheServerAndTheNextAfterItsEndToo) {
     ASSERT_FALSE(FirstInstanceMarked()) << "an instance is already running";
@@ -99,7 +114,8 @@ struct Received {
 };
 std::vector<Received> received;
 LRESULT fakeReply = 1;
-HANDLE hangUntilEnded = nullptr; // when set, the stand-in stops answering until it ends
+LRESULT fakeOutcome = OutcomeUnknown; // its answer when asked how a ticket fared
+HANDLE hangUntilEnded = nullptr;      // when set, the stand-in stops answering until it ends
 
 LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
@@ -111,6 +127,9 @@ LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         return fakeReply;
     }
+    if (message == LineOutcomeMessage) {
+        return fakeOutcome;
+    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -119,6 +138,7 @@ class FakeServer : public ::testing::Test {
     void SetUp() override {
         received.clear();
         fakeReply = 1;
+        fakeOutcome = OutcomeUnknown;
         hangUntilEnded = nullptr;
         mutex = CreateMutexA(nullptr, FALSE, "Velmora_Mutex");
         WNDCLASSA windowClass = {};
@@ -175,13 +195,33 @@ TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
     EXPECT_EQ(received[0].bytes, std::string("-servo", 7));
 }
 
-TEST_F(FakeServer, AHandOverThatWasNotTakenIsNoSuccess) {
-    fakeReply = 0;
-    EXPECT_EQ(RunClient("-u360 joy4way"), 2u);
+// A peer that answers the plain way acts before it replies, whatever it
+// replies; only our own tagged replies say more.
+TEST_F(FakeServer, TheExitCodeFollowsTheReplyAndTheOutcome) {
+    constexpr LRESULT Ticket = Tagged(7);
+    const struct {
+        LRESULT reply;
+        LRESULT outcome;
+        DWORD exitCode;
+    } rows[] = {
+        {0, OutcomeUnknown, ExitHandedOver},
+        {1, OutcomeUnknown, ExitHandedOver},
+        {TurnedAwayReply, OutcomeUnknown, ExitNotDone},
+        {Ticket, OutcomeActed, ExitHandedOver},
+        {Ticket, OutcomeNotActed, ExitNotDone},
+        {Ticket, OutcomeUnfinished, ExitUnfinished},
+        {Ticket, OutcomeUnknown, ExitUnfinished},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        fakeReply = rows[row].reply;
+        fakeOutcome = rows[row].outcome;
+        EXPECT_EQ(RunClient("-u360 joy4way"), rows[row].exitCode) << "row " << row;
+    }
     DestroyWindow(window);
     window = nullptr;
     const DWORD start = GetTickCount();
-    EXPECT_EQ(RunClient("-u360 joy4way"), 2u) << "marked running, but no window to reach";
+    EXPECT_EQ(RunClient("-u360 joy4way"), static_cast<DWORD>(ExitNotDone))
+        << "marked running, but no window to reach";
     EXPECT_GE(GetTickCount() - start, 4000u) << "the client looks for a while before it gives up";
 }
 
@@ -189,7 +229,8 @@ TEST_F(FakeServer, AFirstInstanceThatStopsAnsweringIsGivenUp) {
     HANDLE client = program.Start("-u360 joy4way");
     hangUntilEnded = client;
     const DWORD start = GetTickCount();
-    EXPECT_EQ(WaitExitServing(client, 40000), 2u) << "nothing was acted on";
+    EXPECT_EQ(WaitExitServing(client, 40000), static_cast<DWORD>(ExitUnfinished))
+        << "it went silent with the line in its hands";
     EXPECT_LT(GetTickCount() - start, 20000u) << "the client waited for a silent instance";
     EXPECT_EQ(received.size(), 1u);
 }
@@ -252,6 +293,98 @@ TEST(Channel, WhileAUsageBoxIsOpenTheChannelWindowsAnswerAndLinesWait) {
     EXPECT_EQ(program.ExitServer(), 0u);
 }
 
+// A forwarded usage box keeps its own sender waiting, nobody else: a line
+// queued before it ends as soon as it has been acted on.
+TEST(Channel, ALauncherEndsOnceItsOwnLineIsDoneWhateverWaitsBehindIt) {
+    ProgramUnderTest program(1, "4");
+    program.server = program.Start("-help"); // startup waits for this box; lines queue
+    HWND box = WaitForDialog("Help");
+    ASSERT_NE(box, nullptr);
+    HANDLE first = program.Start("-servo joy4way");
+    ASSERT_TRUE(WaitUntil([](void*) { return ClientWindows() == 1; }, nullptr, 10000));
+    HANDLE second = program.Start("-help");
+    ASSERT_TRUE(WaitUntil([](void*) { return ClientWindows() == 2; }, nullptr, 10000));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    // The first box goes, the second line's box comes.
+    std::pair<HWND, HWND> boxes(box, nullptr);
+    ASSERT_TRUE(WaitUntil(
+        [](void* p) {
+            auto* b = static_cast<std::pair<HWND, HWND>*>(p);
+            b->second = FindWindowA("#32770", "Help");
+            return b->second != nullptr && b->second != b->first && IsWindowVisible(b->second);
+        },
+        &boxes, 10000));
+    HWND secondBox = boxes.second;
+    EXPECT_EQ(WaitExit(first, 10000), static_cast<DWORD>(ExitHandedOver))
+        << "held behind a later line's usage box";
+    EXPECT_EQ(WaitExit(second, 0), static_cast<DWORD>(STILL_ACTIVE));
+    PostMessageA(secondBox, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitExit(second, 10000), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+// Whatever notice arrives, a forwarded line waits until the devices are
+// counted and the stored modes applied.
+TEST(Channel, NothingForwardedIsActedOnBeforeStartupHasEnded) {
+    ProgramUnderTest program(1, "4");
+    program.server = program.Start("-help");
+    HWND box = WaitForDialog("Help");
+    ASSERT_NE(box, nullptr);
+    HANDLE early = program.Start("-servo joy8way");
+    ASSERT_TRUE(WaitUntil([](void*) { return ClientWindows() == 1; }, nullptr, 10000));
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    // Dispatched by the box's own loop, before the box's OK below.
+    constexpr int StrayNotices = 3;
+    for (int i = 0; i < StrayNotices; ++i) {
+        PostMessageA(controller, RemoteCommandMessage, 0, 0);
+    }
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitExit(early, 20000), static_cast<DWORD>(ExitHandedOver));
+    const std::vector<std::string> journal = program.Journal();
+    const auto detected = std::find(journal.begin(), journal.end(), "PacDrive 2 -> 1");
+    const auto forwarded = std::find(journal.begin(), journal.end(), "PacDrive 30");
+    ASSERT_NE(forwarded, journal.end());
+    EXPECT_GT(forwarded, detected) << "the line reached the ServoStik before it was counted";
+    EXPECT_EQ(journal.back(), "PacDrive 30") << "acted on before the stored modes";
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+// A device call that never returns holds the main thread: lines waiting
+// behind it are withdrawn and never acted on, the one it holds is reported
+// unfinished, and no later start waits for ever.
+TEST(Channel, AMainThreadHeldInADeviceCallIsGivenUpOnWithinBounds) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    const std::string holdName = "VelmoraTestHold" + std::to_string(GetCurrentProcessId());
+    HANDLE hold = CreateEventA(nullptr, TRUE, FALSE, holdName.c_str());
+    ASSERT_NE(hold, nullptr);
+    ASSERT_TRUE(WritePrivateProfileStringA("Hold", "Event", holdName.c_str(),
+                                           (program.Directory() + "DeviceSim.ini").c_str()));
+    const std::size_t mark = program.Journal().size();
+    HANDLE held = program.Start("-servo joy8way");
+    ASSERT_TRUE(WaitForJournal(program, mark, "PacDrive 30")) << "the call was never made";
+    HANDLE queued = program.Start("-u360 joy4way");
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(WaitExit(held, 20000), static_cast<DWORD>(ExitUnfinished));
+    EXPECT_EQ(WaitExit(queued, 20000), static_cast<DWORD>(ExitNotDone));
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, MainThreadSilenceMilliseconds - PeerProbeMilliseconds);
+    EXPECT_LT(took, 3 * MainThreadSilenceMilliseconds);
+    EXPECT_EQ(program.Run("-u360 analog"), static_cast<DWORD>(ExitNotDone))
+        << "a line accepted while the main thread is silent";
+
+    SetEvent(hold);
+    ASSERT_TRUE(WaitUntil([](void* p) { return static_cast<ProgramUnderTest*>(p)->Run("") == 1; },
+                          &program, 10000))
+        << "the instance did not come back";
+    const std::vector<std::string> after = program.JournalSince(mark);
+    EXPECT_FALSE(HasLine(after, "UltraStik 13 0 joy4way")) << "a withdrawn line was acted on";
+    EXPECT_FALSE(HasLine(after, "UltraStik 13 0 analog")) << "a turned-away line was acted on";
+    CloseHandle(hold);
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
 // Hostile senders against the real first instance.
 class Hostile : public ::testing::Test {
   protected:
@@ -261,13 +394,25 @@ class Hostile : public ::testing::Test {
         ASSERT_NE(channel, nullptr);
     }
     void TearDown() override { EXPECT_EQ(program.ExitServer(), 0u); }
+    // Sends a line as a later instance would: the reply, and for a ticket the
+    // outcome once there is one.
     LRESULT Send(WPARAM wParam, const void* data, DWORD size) {
         COPYDATASTRUCT copy = {0, size, const_cast<void*>(data)};
         DWORD_PTR reply = 0xDEAD;
         EXPECT_TRUE(SendMessageTimeoutA(channel, WM_COPYDATA, wParam,
                                         reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL, 10000,
                                         &reply));
-        return static_cast<LRESULT>(reply);
+        if (static_cast<LRESULT>(reply) == TurnedAwayReply) {
+            return TurnedAwayReply;
+        }
+        EXPECT_TRUE(IsTagged(static_cast<LRESULT>(reply))) << "no ticket: " << reply;
+        DWORD_PTR outcome = OutcomeWaiting;
+        const DWORD start = GetTickCount();
+        while (static_cast<LRESULT>(outcome) == OutcomeWaiting && GetTickCount() - start < 10000) {
+            Sleep(OutcomeFirstPollMilliseconds);
+            SendMessageTimeoutA(channel, LineOutcomeMessage, reply, 0, SMTO_NORMAL, 1000, &outcome);
+        }
+        return static_cast<LRESULT>(outcome);
     }
     ProgramUnderTest program{1, "4"};
     HWND channel = nullptr;
@@ -300,7 +445,7 @@ TEST_F(Hostile, StrayPrivateMessagesToEitherWindowActOnNothing) {
 TEST_F(Hostile, NoTerminatorWithinCbDataReadsNoFurther) {
     const char bytes[] = "-u360 joy2way -exit";
     const std::size_t mark = program.Journal().size();
-    EXPECT_EQ(Send(0, bytes, 13), 1); // "-u360 joy2way", and not a byte more
+    EXPECT_EQ(Send(0, bytes, 13), OutcomeActed); // "-u360 joy2way", and not a byte more
     EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"UltraStik 13 0 joy2way"});
     EXPECT_EQ(WaitExit(program.server, 500), static_cast<DWORD>(STILL_ACTIVE))
         << "the bytes past cbData were read";
@@ -308,25 +453,117 @@ TEST_F(Hostile, NoTerminatorWithinCbDataReadsNoFurther) {
 
 TEST_F(Hostile, EmptyZeroLengthAndNoDataAreTheEmptyText) {
     const std::size_t mark = program.Journal().size();
-    EXPECT_EQ(Send(0, "-exit", 0), 1);
-    EXPECT_EQ(Send(0, nullptr, 0), 1);
-    EXPECT_EQ(Send(0, "", 1), 1);
+    EXPECT_EQ(Send(0, "-exit", 0), OutcomeActed);
+    EXPECT_EQ(Send(0, nullptr, 0), OutcomeActed);
+    EXPECT_EQ(Send(0, "", 1), OutcomeActed);
     EXPECT_TRUE(program.JournalSince(mark).empty());
     EXPECT_EQ(WaitExit(program.server, 500), static_cast<DWORD>(STILL_ACTIVE));
 }
 
 TEST_F(Hostile, OtherValuesAndOverlongTextsAreNotActedOn) {
     const std::size_t mark = program.Journal().size();
-    EXPECT_EQ(Send(1, "-exit", 6), 0);
+    EXPECT_EQ(Send(1, "-exit", 6), TurnedAwayReply);
     std::string huge = "-u360 " + std::string(40000 - 6, 'x');
-    EXPECT_EQ(Send(0, huge.c_str(), static_cast<DWORD>(huge.size() + 1)), 0);
+    EXPECT_EQ(Send(0, huge.c_str(), static_cast<DWORD>(huge.size() + 1)), TurnedAwayReply);
     EXPECT_TRUE(program.JournalSince(mark).empty());
 
     std::string longest = "-u360 " + std::string(32767 - 6, 'y');
-    EXPECT_EQ(Send(0, longest.c_str(), static_cast<DWORD>(longest.size() + 1)), 1);
+    EXPECT_EQ(Send(0, longest.c_str(), static_cast<DWORD>(longest.size() + 1)), OutcomeActed);
     EXPECT_EQ(program.JournalSince(mark),
               std::vector<std::string>{"UltraStik 13 0 " + std::string(255, 'y')});
     EXPECT_EQ(program.Run(""), 1u) << "the instance still answers";
+}
+
+// The tray's hidden window of a process, by its class.
+HWND TrayWindowOf(HANDLE process) {
+    struct Search {
+        DWORD pid;
+        HWND found;
+    } search = {GetProcessId(process), nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            char name[32] = {};
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            GetClassNameA(window, name, sizeof name);
+            if (pid == s->pid && lstrcmpA(name, "TrayIconClass") == 0) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// What the system sends to make, rename, close or end a window, sent and
+// posted by another program: no window of the first instance changes, and
+// only a WM_CLOSE to its main window ends it, cleanly.
+TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND channel = program.ChannelWindow();
+    HWND controller = program.ControllerWindow();
+    HWND tray = TrayWindowOf(program.server);
+    ASSERT_NE(channel, nullptr);
+    ASSERT_NE(controller, nullptr);
+    ASSERT_NE(tray, nullptr);
+
+    CREATESTRUCTA record = {};
+    record.lpCreateParams = &record; // a pointer of the sender's, meaningless over there
+    record.lpszName = "Renamed";
+    record.lpszClass = "Velmora_Server";
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } sent[] = {
+        {WM_CREATE, 0, reinterpret_cast<LPARAM>(&record)},
+        {WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&record)},
+        {WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Renamed")},
+        {WM_DESTROY, 0, 0},
+        {WM_NCDESTROY, 0, 0},
+    };
+    for (HWND target : {channel, tray, controller}) {
+        for (std::size_t row = 0; row < std::size(sent); ++row) {
+            DWORD_PTR ignored = 0;
+            EXPECT_TRUE(SendMessageTimeoutA(target, sent[row].message, sent[row].wParam,
+                                            sent[row].lParam, SMTO_NORMAL, 5000, &ignored))
+                << "row " << row << ": no answer";
+        }
+    }
+    for (HWND target : {channel, tray}) {
+        DWORD_PTR ignored = 0;
+        EXPECT_TRUE(
+            SendMessageTimeoutA(target, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, 5000, &ignored));
+        EXPECT_TRUE(SendMessageTimeoutA(target, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &ignored));
+        PostMessageA(target, WM_CLOSE, 0, 0);
+    }
+    // (A WM_QUIT to the main thread's windows ends the program cleanly, as a
+    // WM_CLOSE to the main window does.)
+    PostMessageA(channel, WM_QUIT, 0, 0);
+    PostMessageA(controller, WM_DESTROY, 0, 0);
+    PostMessageA(controller, WM_NCDESTROY, 0, 0);
+    PostThreadMessageA(GetWindowThreadProcessId(channel, nullptr), WM_QUIT, 0, 0);
+
+    // A forwarded line goes through every queue the messages above went to.
+    const std::size_t mark = program.Journal().size();
+    EXPECT_EQ(program.Run("-u360 joy4way"), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"UltraStik 13 0 joy4way"});
+    EXPECT_EQ(FindWindowA("Velmora_Server", "Velmora_InterComm"), channel);
+    EXPECT_TRUE(IsWindow(tray));
+    char caption[32] = {};
+    GetWindowTextA(controller, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Settings");
+
+    PostMessageA(controller, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitExit(program.server, 20000), 0u);
+    EXPECT_FALSE(FirstInstanceMarked());
+    EXPECT_NE(program.Settings().find("U360MapFile=joy4way"), std::string::npos)
+        << program.Settings();
+    EXPECT_TRUE(HasLine(program.JournalSince(mark), "PacDrive 3"))
+        << "the libraries were not closed";
 }
 
 } // namespace

@@ -18,22 +18,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Waits until the journal holds line after mark.
-bool WaitForJournal(const ProgramUnderTest& program, std::size_t mark, const std::string& line,
-                    DWORD timeout = 10000) {
-    struct Context {
-        const ProgramUnderTest* program;
-        std::size_t mark;
-        std::string line;
-    } context{&program, mark, line};
-    return WaitUntil(
-        [](void* p) {
-            auto* c = static_cast<Context*>(p);
-            return HasLine(c->program->JournalSince(c->mark), c->line);
-        },
-        &context, timeout);
-}
-
 std::string SettingsFile(const char* u360, const char* servo, const char* launch = "False") {
     return std::string("[General]\r\nLaunchOnStartup=") + launch +
            "\r\nMouseDrag=False\r\nReverseMouse=False\r\nU360MapFile=" + u360 +
@@ -166,6 +150,43 @@ TEST(Program, SettingsWindowShowsAndHides) {
         EXPECT_FALSE(IsWindowVisible(controller)) << "hidden by " << hide;
         EXPECT_FALSE(IsIconic(controller)) << "never minimized";
     }
+
+    // Shown, it answers the keyboard as a dialog does: Tab moves the focus on,
+    // Enter presses the default button, Escape closes. The keys go where
+    // real ones would, to the control with the focus.
+    struct Keys {
+        HWND window;
+        DWORD thread;
+        HWND Focus() const {
+            GUITHREADINFO info = {};
+            info.cbSize = sizeof info;
+            GetGUIThreadInfo(thread, &info);
+            return info.hwndFocus;
+        }
+        void Press(WPARAM key) const {
+            HWND focus = Focus();
+            PostMessageA(focus != nullptr ? focus : window, WM_KEYDOWN, key, 0);
+        }
+    } keys = {controller, GetWindowThreadProcessId(controller, nullptr)};
+    for (WPARAM closing : {VK_RETURN, VK_ESCAPE}) {
+        command(IDM_SETTINGS);
+        const HWND before = keys.Focus();
+        keys.Press(VK_TAB);
+        std::pair<const Keys*, HWND> moved(&keys, before);
+        EXPECT_TRUE(WaitUntil(
+            [](void* p) {
+                auto* m = static_cast<std::pair<const Keys*, HWND>*>(p);
+                const HWND now = m->first->Focus();
+                return now != m->second && IsChild(m->first->window, now);
+            },
+            &moved, 5000))
+            << "Tab did not move the focus to another control";
+        keys.Press(closing);
+        EXPECT_TRUE(WaitUntil([](void* p) { return !IsWindowVisible(static_cast<HWND>(p)); },
+                              controller, 5000))
+            << "not hidden by key " << closing;
+    }
+
     // The About box, owned by the Settings window, closes with OK.
     PostMessageA(controller, WM_COMMAND, IDM_ABOUT, 0);
     HWND about = WaitForDialog("About");
@@ -203,7 +224,7 @@ TEST(Program, LaunchOnStartupWritesAndDeletesTheRunValueQuoted) {
     EXPECT_EQ(RunValue(), expected);
 
     // The flag reaches the file at the end, or when Windows asks to end the session.
-    EXPECT_EQ(program.Run("-u360 analog"), 1u);
+    EXPECT_EQ(WaitExitServing(program.Start("-u360 analog"), 20000), 1u);
     SendMessageA(controller, WM_QUERYENDSESSION, 0, 0);
     EXPECT_EQ(program.Settings(), SettingsFile("analog", "joy4way", "True"));
     EXPECT_EQ(WaitExit(program.server, 0), static_cast<DWORD>(STILL_ACTIVE));
@@ -308,7 +329,9 @@ TEST(Program, HotKeysAndTheServoStikMenuItemsSwitchTheServoStiks) {
 // as a taskbar that is not there yet at log-on would. Wine sends each call as
 // a WM_COPYDATA whose wParam is the icon's window.
 int trayAdds = 0;
+int trayModifies = 0;
 bool trayAccepts = false;
+bool trayHasIcon = false; // a real taskbar refuses a second add of the same icon
 int trayDeletes = 0;
 int trayDeletesOfLiveWindows = 0;
 int modifyDepth = 0;
@@ -335,12 +358,21 @@ LRESULT CALLBACK SlowTaskbarProc(HWND window, UINT message, WPARAM wParam, LPARA
     switch (reinterpret_cast<const COPYDATASTRUCT*>(lParam)->dwData) {
     case NIM_ADD:
         ++trayAdds;
-        return trayAccepts;
+        if (!trayAccepts || trayHasIcon) {
+            return FALSE;
+        }
+        trayHasIcon = true;
+        return TRUE;
     case NIM_DELETE:
+        trayHasIcon = false;
         ++trayDeletes;
         trayDeletesOfLiveWindows += IsWindow(reinterpret_cast<HWND>(wParam)) ? 1 : 0;
         return TRUE;
     case NIM_MODIFY:
+        if (!trayHasIcon) {
+            return FALSE;
+        }
+        ++trayModifies;
         deepestModify = std::max(deepestModify, ++modifyDepth);
         if (ProgramUnderTest* program = std::exchange(forwardDuringModify, nullptr)) {
             ModifySlowlyForwarding(program);
@@ -355,8 +387,9 @@ LRESULT CALLBACK SlowTaskbarProc(HWND window, UINT message, WPARAM wParam, LPARA
 class SlowTaskbar : public ::testing::Test {
   protected:
     void SetUp() override {
-        trayAdds = trayDeletes = trayDeletesOfLiveWindows = modifyDepth = deepestModify = 0;
-        trayAccepts = false;
+        trayAdds = trayModifies = trayDeletes = trayDeletesOfLiveWindows = modifyDepth =
+            deepestModify = 0;
+        trayAccepts = trayHasIcon = false;
         forwardDuringModify = nullptr;
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = SlowTaskbarProc;
@@ -429,13 +462,36 @@ TEST_F(SlowTaskbar, AForwardedLineWaitsForTheMenuActionInProgress) {
     EXPECT_EQ(program.Settings(), SettingsFile("joy4way", "joy4way"));
 }
 
-TEST_F(SlowTaskbar, ARestartedTaskbarGetsTheIconBack) {
+// "TaskbarCreated" from anyone while the icon is shown, then a real restart
+// whose taskbar refuses the first adds: the icon is shown and follows the
+// mode throughout.
+TEST_F(SlowTaskbar, TheIconOutlivesAnyTaskbarCreatedAndFollowsTheMode) {
     trayAccepts = true;
     ProgramUnderTest program(1, "4");
     program.StartServer();
     ASSERT_EQ(trayAdds, 1);
-    PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(WaitUntil([](void*) { return trayAdds == 2; }, nullptr, 10000));
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    int modifies = trayModifies;
+    PostMessageA(HWND_BROADCAST, taskbarCreated, 0, 0);
+    ASSERT_TRUE(WaitUntil([](void*) { return trayAdds == 2; }, nullptr, 10000));
+    EXPECT_TRUE(
+        WaitUntil([](void* m) { return trayModifies > *static_cast<int*>(m); }, &modifies, 10000))
+        << "the refused duplicate add was not followed by a modify";
+    modifies = trayModifies;
+    EXPECT_EQ(WaitExitServing(program.Start("-u360 mouse"), 20000), 1u);
+    EXPECT_GT(trayModifies, modifies) << "the picture no longer follows the mode";
+
+    trayHasIcon = trayAccepts = false; // restarted, and still coming up
+    PostMessageA(HWND_BROADCAST, taskbarCreated, 0, 0);
+    ASSERT_TRUE(WaitUntil([](void*) { return trayAdds >= 4; }, nullptr, 10000))
+        << "a failed re-add was not tried again";
+    EXPECT_EQ(WaitExitServing(program.Start("-u360 joy4way"), 20000), 1u);
+    trayAccepts = true;
+    EXPECT_TRUE(WaitUntil([](void*) { return trayHasIcon; }, nullptr, 10000));
+    modifies = trayModifies;
+    EXPECT_EQ(WaitExitServing(program.Start("-u360 analog"), 20000), 1u);
+    EXPECT_GT(trayModifies, modifies);
+
     HANDLE ender = program.Start("-exit");
     EXPECT_EQ(WaitExitServing(program.server, 10000), 0u);
     EXPECT_EQ(WaitExit(ender, 5000), 1u);

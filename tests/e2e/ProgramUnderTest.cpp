@@ -121,6 +121,21 @@ bool AnswersWithinASecond(HWND window) {
     return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored) != 0;
 }
 
+bool WaitForJournal(const ProgramUnderTest& program, std::size_t mark, const std::string& line,
+                    DWORD timeout) {
+    struct Context {
+        const ProgramUnderTest* program;
+        std::size_t mark;
+        std::string line;
+    } context{&program, mark, line};
+    return WaitUntil(
+        [](void* p) {
+            auto* c = static_cast<Context*>(p);
+            return HasLine(c->program->JournalSince(c->mark), c->line);
+        },
+        &context, timeout);
+}
+
 bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }

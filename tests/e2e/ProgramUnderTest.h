@@ -51,6 +51,9 @@ DWORD WaitExit(HANDLE process, DWORD timeoutMilliseconds);
 // Waits for a process while serving this thread's messages (for tests whose
 // own windows the process talks to); its exit code or STILL_ACTIVE.
 DWORD WaitExitServing(HANDLE process, DWORD timeoutMilliseconds);
+// Waits until the journal holds line past mark.
+bool WaitForJournal(const ProgramUnderTest& program, std::size_t mark, const std::string& line,
+                    DWORD timeout = 10000);
 // Whether lines holds line.
 bool HasLine(const std::vector<std::string>& lines, const std::string& line);
 // Waits until predicate() holds, serving this thread's messages meanwhile.

@@ -27,7 +27,8 @@ while read -r code words; do
 done <<'CODES'
 0 ended normally
 1 handed to the running instance
-2 could not be reached
+2 nothing was done
+3 stopped answering while acting
 124 no answer within
 137 not an exit code of Velmora
 CODES
