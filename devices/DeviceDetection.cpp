@@ -2,18 +2,16 @@
 
 #include "devices/DeviceSeam.h"
 #include "devices/U360Modes.h"
+#include "resources/resource.h"
 #include "tray/TrayIcon.h"
 
 int PacDriveDeviceCount = 0;
 int ServoStikCount = 0;
 
-static constexpr int U360MenuPosition = 0;
-static constexpr int ServoMenuPosition = 1;
-
 void DetectDevices() {
     U360DeviceCount = DeviceCalls.u360Count();
     if (U360DeviceCount == 0) {
-        AppTrayIcon.SetPositionGreyed(U360MenuPosition, 1);
+        AppTrayIcon.SetPositionGreyed(IDM_POS_U360_SUBMENU, 1);
     }
 
     PacDriveDeviceCount = DeviceCalls.pacDriveCount();
@@ -24,7 +22,7 @@ void DetectDevices() {
         }
     }
     if (ServoStikCount == 0) {
-        AppTrayIcon.SetPositionGreyed(ServoMenuPosition, 1);
+        AppTrayIcon.SetPositionGreyed(IDM_POS_SERVO_SUBMENU, 1);
     }
 }
 

@@ -23,6 +23,11 @@
 // The tray icon's id, which is also its popup menu
 #define IDR_TRAYMENU 109
 
+// Positions in the tray menu's popup (Velmora.rc), greyed by position when
+// no stick of that kind is attached
+#define IDM_POS_U360_SUBMENU 0
+#define IDM_POS_SERVO_SUBMENU 1
+
 // Menu commands
 #define IDM_ABOUT 104
 #define IDM_EXIT 105

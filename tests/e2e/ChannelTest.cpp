@@ -184,9 +184,8 @@ TEST_F(FakeServer, TheWireFormat) {
 TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
     DestroyWindow(window);
     HANDLE client = program.Start("-servo");
-    // Its channel window exists once it runs; its search for ours starts right after.
+    // Its channel window comes only once its search has gone on for a while.
     ASSERT_NE(WaitForWindow("Velmora_Client", "Velmora_InterComm"), nullptr);
-    Sleep(PeerSearchIntervalMilliseconds * 10);
     EXPECT_EQ(WaitExit(client, 0), static_cast<DWORD>(STILL_ACTIVE));
     window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0, 0, 1,
                              1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -262,7 +261,7 @@ TEST(Channel, WhileAUsageBoxIsOpenTheChannelWindowsAnswerAndLinesWait) {
     ASSERT_NE(clientChannel, nullptr);
     HWND serverChannel = program.ChannelWindow();
     ASSERT_NE(serverChannel, nullptr);
-    Sleep(500); // the client's line reaches the first instance, which cannot act on it yet
+    // The client's window comes once its line has waited a while.
     EXPECT_TRUE(AnswersWithinASecond(serverChannel)) << "during startup";
     EXPECT_EQ(WaitExit(waiting, 0), static_cast<DWORD>(STILL_ACTIVE));
 
@@ -283,7 +282,7 @@ TEST(Channel, WhileAUsageBoxIsOpenTheChannelWindowsAnswerAndLinesWait) {
     ASSERT_NE(box, nullptr);
     const std::size_t mark = program.Journal().size();
     HANDLE next = program.Start("-servo joy8way");
-    Sleep(500);
+    ASSERT_TRUE(WaitUntil([](void*) { return ClientWindows() == 2; }, nullptr, 10000));
     EXPECT_TRUE(AnswersWithinASecond(serverChannel)) << "while acting on a line";
     EXPECT_TRUE(program.JournalSince(mark).empty()) << "a line ran inside another";
     PostMessageA(box, WM_COMMAND, IDOK, 0);

@@ -47,6 +47,8 @@ TEST_F(BuiltProgram, TrayMenuHasTheItemsInOrder) {
     ASSERT_EQ(GetMenuItemCount(popup), 6);
     EXPECT_EQ(MenuText(popup, 0), "UltraStik 360");
     EXPECT_EQ(MenuText(popup, 1), "ServoStik");
+    EXPECT_EQ(IDM_POS_U360_SUBMENU, 0);
+    EXPECT_EQ(IDM_POS_SERVO_SUBMENU, 1);
     EXPECT_NE(GetMenuState(popup, 2, MF_BYPOSITION) & MF_SEPARATOR, 0u);
     const struct {
         int position;

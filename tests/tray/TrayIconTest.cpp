@@ -248,47 +248,6 @@ TEST_F(Tray, DestructionDeletesOnlyWhatWasAdded) {
     EXPECT_EQ(TrayIcon::ActiveInstance, nullptr) << "a destroyed icon is still reachable";
 }
 
-TEST_F(Tray, BalloonOnlyWhereTheShellHasBalloons) {
-    {
-        TrayIcon icon;
-        ASSERT_EQ(icon.BalloonCapable, 1);
-        Install(icon, "Velmora", 0, "Hello", "Title");
-        ASSERT_EQ(ShellRecorder::calls.size(), 1u);
-        const auto& record = ShellRecorder::calls[0].record;
-        EXPECT_EQ(record.uFlags, ShownFlags | NIF_INFO);
-        EXPECT_EQ(record.uTimeout, 10000u);
-        EXPECT_STREQ(record.szInfo, "Hello");
-        EXPECT_STREQ(record.szInfoTitle, "Title");
-        EXPECT_EQ(icon.IconRecord.szInfo[0], '\0') << "the balloon is shown once";
-    }
-    ShellRecorder::calls.clear();
-    ShellRecorder::platformId = VER_PLATFORM_WIN32_WINDOWS; // Windows 98: no balloons
-    TrayIcon old;
-    EXPECT_EQ(old.BalloonCapable, 0);
-    Install(old, "Velmora", 0, "Hello", "Title");
-    EXPECT_EQ(ShellRecorder::calls[0].record.uFlags, ShownFlags);
-    EXPECT_EQ(ShellRecorder::calls[0].record.szInfo[0], '\0');
-}
-
-TEST_F(Tray, HiddenStart) {
-    {
-        TrayIcon icon;
-        EXPECT_NE(Install(icon, "Velmora", 1), 0);
-        ASSERT_EQ(ShellRecorder::calls.size(), 1u);
-        const auto& record = ShellRecorder::calls[0].record;
-        EXPECT_EQ(record.uFlags, static_cast<UINT>(NIF_STATE));
-        EXPECT_EQ(record.dwState, static_cast<DWORD>(NIS_HIDDEN));
-        EXPECT_EQ(record.dwStateMask, static_cast<DWORD>(NIS_HIDDEN));
-        EXPECT_EQ(icon.AddFlags, static_cast<UINT>(NIF_STATE));
-    }
-    ShellRecorder::calls.clear();
-    ShellRecorder::majorVersion = 4; // NT 4: no balloons, no states
-    TrayIcon old;
-    EXPECT_EQ(Install(old, "Velmora", 1), 1);
-    EXPECT_TRUE(ShellRecorder::calls.empty());
-    EXPECT_EQ(old.State, TrayState::NotAdded);
-}
-
 TEST_F(Tray, APlatformWithoutATrayGetsNothing) {
     ShellRecorder::version = 3; // Windows 3.x
     TrayIcon icon;

@@ -37,8 +37,8 @@ class ProbingTrayIcon : public TrayIcon {
   public:
     void AdjustPopup(HMENU popup) override {
         ++adjusted;
-        HMENU u360 = GetSubMenu(popup, 0);
-        HMENU servo = GetSubMenu(popup, 1);
+        HMENU u360 = GetSubMenu(popup, IDM_POS_U360_SUBMENU);
+        HMENU servo = GetSubMenu(popup, IDM_POS_SERVO_SUBMENU);
         for (int i = 0; i < GetMenuItemCount(u360); ++i) {
             u360States.push_back(GetMenuState(u360, i, MF_BYPOSITION) & (MF_CHECKED | MF_GRAYED));
         }
@@ -98,7 +98,7 @@ class TrayMenu : public ::testing::Test {
 TEST_F(TrayMenu, RightButtonReleaseShowsTheMenuWithTheListsApplied) {
     icon.SetItemChecked(IDM_U360_JOY8WAY, 1);
     icon.SetItemChecked(IDM_SERVO_4WAY, 1);
-    icon.SetPositionGreyed(1, 1);
+    icon.SetPositionGreyed(IDM_POS_SERVO_SUBMENU, 1);
 
     EXPECT_EQ(icon.OnTrayNotification(IDR_TRAYMENU, MAKELPARAM(WM_RBUTTONUP, 0x1234)), 1);
     ASSERT_EQ(icon.adjusted, 1);
@@ -119,7 +119,7 @@ TEST_F(TrayMenu, ListChangesShowAtTheNextRightClick) {
     EXPECT_EQ(icon.u360States, std::vector<UINT>(9, 0));
     icon.u360States.clear();
     icon.SetItemChecked(IDM_U360_MOUSE, 1);
-    icon.SetPositionGreyed(0, 1);
+    icon.SetPositionGreyed(IDM_POS_U360_SUBMENU, 1);
     icon.OnTrayNotification(IDR_TRAYMENU, WM_RBUTTONUP);
     EXPECT_EQ(icon.u360States[0], static_cast<UINT>(MF_CHECKED));
     EXPECT_TRUE(icon.topGreyed[0]);
