@@ -42,11 +42,12 @@ Intake QueueIntake = Intake::BeforeLoop;
 HWND QueueTarget = nullptr;
 HWND WatchedWindow = nullptr;
 
-// The channel thread's own: its watch over the main thread.
+// The watch over the main thread, under the lock but for LastProbe, which
+// only the channel thread uses.
 DWORD LastProbe = 0;
 bool SilenceCounted = false;
 DWORD SilentSince = 0;
-bool MainThreadSilent = false; // written by the channel thread under the lock
+bool MainThreadSilent = false;
 
 // The main thread's own: set while it acts on a line or changes a mode.
 bool MainThreadBusy = false;
@@ -135,6 +136,7 @@ void RecordDone(WORD ticket, bool acted) {
     QueueLocked locked;
     RecordOf(ticket).state = acted ? LineState::Acted : LineState::NotActed;
     LineInHand = false;
+    SilenceCounted = MainThreadSilent = false; // it runs again
 }
 
 bool OutcomesUncollected() {
@@ -213,9 +215,10 @@ DWORD OnChannelIdle() {
     HWND target = nullptr;
     {
         QueueLocked locked;
-        if (QueueLength == 0 && !LineInHand) {
+        // Nothing in its hands: nothing to watch, unless it fell silent, when
+        // only an answer tells that lines may be taken again.
+        if (QueueLength == 0 && !LineInHand && !MainThreadSilent) {
             SilenceCounted = false;
-            MainThreadSilent = false;
             return INFINITE;
         }
         target = WatchedWindow;

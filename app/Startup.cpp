@@ -1,10 +1,108 @@
+// Startup of the first instance, its main loop and its shutdown.
 #include "app/Startup.h"
 
+#include "app/AppState.h"
 #include "app/ControllerWindow.h"
+#include "app/RemoteCommands.h"
+#include "cmdline/CommandDispatcher.h"
+#include "devices/DeviceDetection.h"
 #include "devices/ServoModes.h"
 #include "devices/U360ModeTable.h"
 #include "devices/U360Modes.h"
+#include "resources/resource.h"
+#include "settings/ProgramDirectory.h"
 #include "settings/Settings.h"
+#include "tray/TaskbarWait.h"
+#include "tray/TrayIcon.h"
+
+namespace {
+
+HICON LoadAppIcon(int id) {
+    return LoadIconA(AppInstance, MAKEINTRESOURCEA(id));
+}
+
+void CreateControllerWindow() {
+    ControllerWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
+                                          ControllerDialogProc, 0);
+    SendMessageA(ControllerWindow, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(LoadAppIcon(IDI_VELMORA)));
+    SendMessageA(ControllerWindow, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(LoadAppIcon(IDI_JOYSTICK_SMALL)));
+}
+
+void ShowStoredOptions() {
+    SendDlgItemMessageA(ControllerWindow, IDC_LAUNCH_ON_STARTUP, BM_SETCHECK,
+                        AppSettings.LaunchOnStartup, 0);
+    SendDlgItemMessageA(ControllerWindow, IDC_MOUSE_DRAG, BM_SETCHECK, AppSettings.MouseDrag, 0);
+    SendDlgItemMessageA(ControllerWindow, IDC_REVERSE_MOUSE, BM_SETCHECK, AppSettings.ReverseMouse,
+                        0);
+}
+
+void RegisterHotKeys() {
+    RegisterHotKey(ControllerWindow, HotKeyServo4Way, 0, VK_F4);
+    RegisterHotKey(ControllerWindow, HotKeyServo8Way, 0, VK_F8);
+}
+
+int InstallTrayIcon() {
+    // Shown at once and without a balloon; the time-out is for balloons to come.
+    constexpr int StartShown = 0;
+    const char* const noBalloonText = nullptr;
+    const char* const noBalloonTitle = nullptr;
+    constexpr DWORD NoBalloonIcon = 0;
+    constexpr UINT BalloonSeconds = 10;
+    if (AppTrayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, "Velmora",
+                            LoadAppIcon(IDI_JOYSTICK_SMALL), IDR_TRAYMENU, StartShown,
+                            noBalloonText, noBalloonTitle, NoBalloonIcon, BalloonSeconds)) {
+        return 1;
+    }
+    if (!AppTrayIcon.TraySupported) {
+        return 0; // no notification area on this system: no point waiting for one
+    }
+    return WaitForTaskbar(AppTrayIcon, TrayPatienceMilliseconds, TrayRetryMilliseconds);
+}
+
+} // namespace
+
+int HandOverExitCode(HandOver result) {
+    switch (result) {
+    case HandOver::Acted:
+        return ExitHandedOver;
+    case HandOver::NotDone:
+        return ExitNotDone;
+    default:
+        return ExitUnfinished;
+    }
+}
+
+int RunFirstInstance(const char* commandLine) {
+    GetProgramDirectory(ProgramDirectory);
+    BuildSettingsPath(ProgramDirectory, SettingsPath);
+    CreateControllerWindow();
+    // From here the channel can tell a main thread that stopped answering.
+    WatchMainThread(ControllerWindow);
+    LoadSettings(SettingsPath);
+    // Before detection: a -servo here already reaches the ServoStiks, and a
+    // -u360 is only recorded, for ApplyStoredModes to load into the sticks.
+    ProcessCommandLine(commandLine);
+    DetectDevices();
+    ShowStoredOptions();
+    RegisterHotKeys();
+    if (!InstallTrayIcon()) {
+        return ExitNoTray;
+    }
+    // After the icon exists, so that the mode's picture reaches the tray.
+    ApplyStoredModes();
+
+    // Forwarded lines are acted on only now that the devices are counted and
+    // the stored modes applied; whatever arrived meanwhile has waited.
+    AcceptRemoteCommands(ControllerWindow);
+    const int code = RunMessageLoop(ControllerWindow);
+    CloseRemoteCommands();
+
+    CloseDeviceLibraries();
+    SaveSettings(SettingsPath);
+    return code;
+}
 
 int RunMessageLoop(HWND controller) {
     // The About box runs a dialog loop of its own; the Settings window, once

@@ -1,4 +1,6 @@
 #pragma once
+#include "channel/InstanceChannel.h"
+
 #include <windows.h>
 
 // Exit codes of Velmora.exe; the normal end gives the message loop's code, 0.
@@ -14,6 +16,15 @@ constexpr int ExitUnfinished = 3; // the running instance went silent holding ou
 constexpr DWORD TrayPatienceMilliseconds = 30000;
 constexpr DWORD TrayRetryMilliseconds = 250;
 
+// A later instance's exit code for how its hand-over ended.
+int HandOverExitCode(HandOver result);
+
+// The first instance: builds the program in its order, runs the main loop
+// and shuts down; the exit code.
+int RunFirstInstance(const char* commandLine);
+
+// The main loop, until the quit message; its code. Destroys the controller
+// window afterwards, if it still exists.
 int RunMessageLoop(HWND controller);
 
 // Loads the stored UltraStik 360 map (when it names a mode) and ServoStik

@@ -374,9 +374,11 @@ TEST(Channel, AMainThreadHeldInADeviceCallIsGivenUpOnWithinBounds) {
         << "a line accepted while the main thread is silent";
 
     SetEvent(hold);
-    ASSERT_TRUE(WaitUntil([](void* p) { return static_cast<ProgramUnderTest*>(p)->Run("") == 1; },
-                          &program, 10000))
-        << "the instance did not come back";
+    HWND controller = program.ControllerWindow();
+    ASSERT_TRUE(WaitUntil([](void* p) { return AnswersWithinASecond(static_cast<HWND>(p)); },
+                          controller, 10000))
+        << "the main thread did not come back";
+    EXPECT_EQ(program.Run(""), static_cast<DWORD>(ExitHandedOver)) << "still turning lines away";
     const std::vector<std::string> after = program.JournalSince(mark);
     EXPECT_FALSE(HasLine(after, "UltraStik 13 0 joy4way")) << "a withdrawn line was acted on";
     EXPECT_FALSE(HasLine(after, "UltraStik 13 0 analog")) << "a turned-away line was acted on";
