@@ -229,23 +229,24 @@ void ProgramUnderTest::WriteSettings(const std::string& content) const {
     WriteWholeFile(folder + "Velmora.ini", content);
 }
 
-HWND ProgramUnderTest::ControllerWindow() const {
-    // The hidden Settings dialog of the server process.
+HWND ProgramUnderTest::ServerWindow(const char* windowClass, const char* title) const {
     struct Search {
         DWORD pid;
+        const char* windowClass;
+        const char* title;
         HWND found;
-    } search = {GetProcessId(server), nullptr};
+    } search = {GetProcessId(server), windowClass, title, nullptr};
     EnumWindows(
         [](HWND window, LPARAM context) -> BOOL {
             auto* s = reinterpret_cast<Search*>(context);
             DWORD pid = 0;
             GetWindowThreadProcessId(window, &pid);
-            char title[64] = {};
-            GetWindowTextA(window, title, sizeof title);
-            char windowClass[64] = {};
-            GetClassNameA(window, windowClass, sizeof windowClass);
-            if (pid == s->pid && std::string(title) == "Settings" &&
-                std::string(windowClass) == "#32770") {
+            char text[64] = {};
+            GetWindowTextA(window, text, sizeof text);
+            char className[64] = {};
+            GetClassNameA(window, className, sizeof className);
+            if (pid == s->pid && std::string(className) == s->windowClass &&
+                (s->title == nullptr || std::string(text) == s->title)) {
                 s->found = window;
                 return FALSE;
             }
@@ -253,6 +254,10 @@ HWND ProgramUnderTest::ControllerWindow() const {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+HWND ProgramUnderTest::ControllerWindow() const {
+    return ServerWindow("#32770", "Settings");
 }
 
 HWND ProgramUnderTest::ChannelWindow() const {

@@ -31,6 +31,8 @@ class ProgramUnderTest {
     std::string Settings() const; // Velmora.ini as it stands
     void WriteSettings(const std::string& content) const;
 
+    // A top-level window of the server process by class and, unless null, title.
+    HWND ServerWindow(const char* windowClass, const char* title = nullptr) const;
     HWND ControllerWindow() const; // the server's hidden Settings dialog
     HWND ChannelWindow() const;
 
