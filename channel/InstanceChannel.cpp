@@ -251,6 +251,7 @@ namespace {
 // an outcome, or until its channel window has not answered for
 // PeerSilenceMilliseconds.
 HandOver AwaitOutcome(HWND peer, LRESULT ticket) {
+    const DWORD asked = GetTickCount();
     DWORD interval = OutcomeFirstPollMilliseconds;
     DWORD silentSince = 0;
     bool silent = false;
@@ -282,8 +283,10 @@ HandOver AwaitOutcome(HWND peer, LRESULT ticket) {
             }
         }
         Sleep(interval);
-        interval =
-            interval * 2 < OutcomeLastPollMilliseconds ? interval * 2 : OutcomeLastPollMilliseconds;
+        if (GetTickCount() - asked >= OutcomeQuickPollsMilliseconds) {
+            interval = interval * 2 < OutcomeLastPollMilliseconds ? interval * 2
+                                                                  : OutcomeLastPollMilliseconds;
+        }
     }
 }
 

@@ -69,9 +69,12 @@ constexpr DWORD PeerSearchIntervalMilliseconds = 20;
 constexpr DWORD PeerProbeMilliseconds = 1000;
 constexpr DWORD PeerSilenceMilliseconds = 5000;
 
-// How often a later instance asks how its line fared: quickly at first, since
-// most lines are done in a few milliseconds, then ever less often.
+// How often a later instance asks how its line fared: every couple of
+// milliseconds while it is young, since most lines are done within tens of
+// them and a launcher waits for each, then ever less often (a usage box may
+// stay open for minutes).
 constexpr DWORD OutcomeFirstPollMilliseconds = 2;
+constexpr DWORD OutcomeQuickPollsMilliseconds = 200;
 constexpr DWORD OutcomeLastPollMilliseconds = 50;
 
 // How long Close waits for the channel thread to end.
