@@ -139,6 +139,9 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
         // The system keeps its own flags in the low four bits of the command.
         return OnSysCommand(window, wParam & 0xFFF0);
     case WM_CLOSE:
+        // A menu open on this thread (the tray's, or a window menu another
+        // program opened) runs a loop of its own that would hold the quit.
+        EndMenu();
         PostQuitMessage(0); // the loop's end destroys the window
         return TRUE;
     case WM_DESTROY:

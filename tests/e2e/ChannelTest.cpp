@@ -525,6 +525,12 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
     GetWindowTextA(controller, caption, sizeof caption);
     EXPECT_STREQ(caption, "Settings");
 
+    // Even from inside the window menu that another program opened on it.
+    constexpr UINT PopupSystemMenu = 0x0313; // the taskbar's "show the window menu"
+    PostMessageA(controller, PopupSystemMenu, 0, 0);
+    EXPECT_TRUE(WaitUntil(
+        [](void*) { return IsWindowVisible(FindWindowA("#32768", nullptr)) != 0; }, nullptr, 10000))
+        << "no menu opened";
     PostMessageA(controller, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitExit(program.server, 20000), 0u);
     EXPECT_FALSE(FirstInstanceMarked());
