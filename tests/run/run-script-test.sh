@@ -65,7 +65,7 @@ picture=$(mktemp --suffix=.png)
 out=$(timeout 120 ./run.sh --dpi 144 --settings "$picture")
 check "--dpi 144 starts Velmora at that scaling" has "$out" "display scaling 144 dpi"
 check "--settings at 144 dpi saves a picture" png_of_desktop "$picture"
-cp "$picture" build/win64/artifacts/settings-144.png 2>/dev/null
+install -m 644 "$picture" build/win64/artifacts/settings-144.png 2>/dev/null
 rm -f "$picture"
 timeout 60 ./run.sh -exit >/dev/null
 
