@@ -82,6 +82,9 @@ std::string LayoutFaults(int dialogId) {
     HWND dialog = CreateDialogParamA(
         GetModuleHandleA(nullptr), MAKEINTRESOURCEA(dialogId), nullptr,
         [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    if (dialog == nullptr) {
+        return " not created";
+    }
     RECT client, frame = PictureFrameUnits;
     GetClientRect(dialog, &client);
     MapDialogRect(dialog, &frame);
@@ -182,7 +185,7 @@ std::string ChildReport(const std::string& file) {
         return "not started";
     }
     if (WaitForSingleObject(process.hProcess, ChildMilliseconds) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
+        TerminateProcess(process.hProcess, WAIT_TIMEOUT);
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
