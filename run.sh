@@ -20,6 +20,9 @@ usage() {
 ./run.sh --menu [FILE]        picture of the tray menu with its UltraStik 360 submenu
                               (default build/run/menu.png)
 ./run.sh --settings [FILE]    picture of the Settings window (default build/run/settings.png)
+./run.sh --dpi N ...        Velmora (re)started at N dots per inch of display scaling:
+                              96 is 100 %, 120 125 %, 144 150 %, 192 200 %; e.g.
+                              ./run.sh --dpi 192 --settings
 ./run.sh --explain CODE     what an exit code of Velmora.exe means
 ./run.sh --help             this text
 
@@ -48,6 +51,23 @@ explain() {
   esac
 }
 
+# --dpi N, wherever it stands, is run.sh's own and is not forwarded.
+dpi=
+args=()
+while [ $# -gt 0 ]; do
+  if [ "$1" = --dpi ]; then
+    dpi=${2:-}
+    case "$dpi" in
+      '' | *[!0-9]*) echo "--dpi takes dots per inch, e.g. --dpi 144" >&2; exit 2 ;;
+    esac
+    shift 2
+  else
+    args+=("$1")
+    shift
+  fi
+done
+set -- "${args[@]}"
+
 case "${1:-}" in
   --help | -h) usage; exit 0 ;;
   --explain) explain "${2:-}"; exit 0 ;;
@@ -71,6 +91,13 @@ read_state() { [ -f "$state/$1" ] && cat "$state/$1" || true; }
 velmora() { (cd "$dist" && timeout "$1" "$WINE64" Velmora.exe "${@:2}" </dev/null >/dev/null 2>&1); }
 desktop_helper() { timeout 30 "$WINE64" "$helper" "$@" 2>/dev/null | tr -d '\r'; }
 journal_lines() { [ -f "$dist/DeviceSim.log" ] && wc -l <"$dist/DeviceSim.log" || echo 0; }
+
+# A program reads the display's scaling when it starts: a Velmora that runs
+# at another one is ended first.
+if [ -n "$dpi" ] && alive "$(read_state velmora.pid)" && [ "$(read_state dpi)" != "$dpi" ]; then
+  echo "Velmora runs at $(read_state dpi) dpi: ending it to start it at $dpi dpi"
+  "$0" -exit >/dev/null
+fi
 
 # A display: the user's, or a private virtual one with a Wine desktop.
 xvfb_pid=$(read_state xvfb.pid)
@@ -109,6 +136,10 @@ start_velmora() {
     timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1
     timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
   fi
+  # Wine scales its windows, fonts and system metrics by this value.
+  timeout 30 "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d "${dpi:-96}" /f >/dev/null 2>&1
+  echo "${dpi:-96}" >"$state/dpi"
   : >"$dist/DeviceSim.log"
   (cd "$dist" && exec "$WINE64" Velmora.exe </dev/null >/dev/null 2>&1) &
   echo $! >"$state/velmora.pid"
@@ -119,12 +150,12 @@ start_velmora() {
     [ "$code" = 1 ] && break
     sleep 0.5
   done
-  echo "Velmora started (pid $(cat "$state/velmora.pid"))"
+  echo "Velmora started (pid $(cat "$state/velmora.pid"), display scaling $(cat "$state/dpi") dpi)"
 }
 
 status() {
   if alive "$(read_state velmora.pid)"; then
-    echo "Velmora is running (pid $(read_state velmora.pid))"
+    echo "Velmora is running (pid $(read_state velmora.pid), display scaling $(read_state dpi) dpi)"
     local map servo
     map=$(grep -a '^UltraStik 13 0 ' "$dist/DeviceSim.log" 2>/dev/null | tail -n1 | cut -d' ' -f4- | tr -d '\r')
     servo=$(grep -a '^PacDrive \(29\|30\)' "$dist/DeviceSim.log" 2>/dev/null | tail -n1 | tr -d '\r')
@@ -217,8 +248,9 @@ case "${1:-}" in
     ;;
   --settings)
     start_velmora
-    desktop_helper settings || { echo "the Settings window did not show" >&2; exit 1; }
+    where=$(desktop_helper settings) || { echo "the Settings window did not show" >&2; exit 1; }
     screenshot "${2:-$state/settings.png}"
+    echo "the Settings window is at $where on it (convert -crop $where cuts it out)"
     desktop_helper close >/dev/null || true
     ;;
   -*) start_velmora; forward "$@" ;;

@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "tray/TaskbarWait.h"
 #include "tray/TrayIcon.h"
+#include "tray/TrayPicture.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ void CreateControllerWindow() {
     SendMessageA(ControllerWindow, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadAppIcon(IDI_VELMORA)));
     SendMessageA(ControllerWindow, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadAppIcon(IDI_JOYSTICK_SMALL)));
+                 reinterpret_cast<LPARAM>(LoadSmallIcon(AppInstance, IDI_JOYSTICK_SMALL)));
 }
 
 void ShowStoredOptions() {
@@ -51,8 +52,9 @@ int InstallTrayIcon() {
     constexpr DWORD NoBalloonIcon = 0;
     constexpr UINT BalloonSeconds = 10;
     if (AppTrayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, "Velmora",
-                            LoadAppIcon(IDI_JOYSTICK_SMALL), IDR_TRAYMENU, StartShown,
-                            noBalloonText, noBalloonTitle, NoBalloonIcon, BalloonSeconds)) {
+                            LoadSmallIcon(AppInstance, IDI_JOYSTICK_SMALL), IDR_TRAYMENU,
+                            StartShown, noBalloonText, noBalloonTitle, NoBalloonIcon,
+                            BalloonSeconds)) {
         return 1;
     }
     if (!AppTrayIcon.TraySupported) {

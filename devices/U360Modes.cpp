@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "settings/Settings.h"
 #include "tray/TrayIcon.h"
+#include "tray/TrayPicture.h"
 
 #include <cstring>
 
@@ -38,5 +39,5 @@ void ApplyU360Map(const char* name) {
 
     const bool mouse = std::strcmp(map, "mouse") == 0 && U360DeviceCount > 0;
     const int icon = mouse ? IDI_MOUSE : IDI_JOYSTICK_SMALL;
-    AppTrayIcon.SetIcon(LoadIconA(AppInstance, MAKEINTRESOURCEA(icon)));
+    AppTrayIcon.SetIcon(LoadSmallIcon(AppInstance, icon));
 }

@@ -7,6 +7,7 @@
 #include "settings/Settings.h"
 #include "support/Recorders.h"
 #include "tray/TrayIcon.h"
+#include "tray/TrayPicture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@
 namespace {
 
 HICON ProgramIcon(int id) {
-    return LoadIconA(AppInstance, MAKEINTRESOURCEA(id));
+    return LoadSmallIcon(AppInstance, id);
 }
 
 // The two tray pictures exist and differ, so comparing with them means something.

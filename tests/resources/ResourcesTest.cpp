@@ -231,6 +231,10 @@ TEST_F(BuiltProgram, VersionRecordAndManifest) {
     EXPECT_NE(manifest.find("<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/"
                             "WindowsSettings\">UTF-8</activeCodePage>"),
               std::string::npos);
+    EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/"
+                            "WindowsSettings\">true</dpiAware>"),
+              std::string::npos)
+        << "drawn by the program at the display's scaling, not stretched by the system";
 }
 
 } // namespace

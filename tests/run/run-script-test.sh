@@ -62,5 +62,13 @@ check "-exit is handed over" has "$out" "exit code 1: handed to the running inst
 check "the settings were saved" grep -q "U360MapFile=joy4way" "$dist/Velmora.ini"
 check "nothing is left running" [ ! -s build/run/velmora.pid ]
 
+picture=$(mktemp --suffix=.png)
+out=$(timeout 120 ./run.sh --dpi 144 --settings "$picture")
+check "--dpi 144 starts Velmora at that scaling" has "$out" "display scaling 144 dpi"
+check "--settings at 144 dpi saves a picture" png_of_desktop "$picture"
+install -m 644 "$picture" build/win64/artifacts/settings-144.png 2>/dev/null
+rm -f "$picture"
+timeout 60 ./run.sh -exit >/dev/null
+
 echo "run.sh: $passes passed, $failures failed"
 [ "$failures" = 0 ]

@@ -4,7 +4,8 @@
 // window nobody can see.
 //   DesktopHelper windows      the visible Velmora windows, one title a line
 //   DesktopHelper close        answers every open box (usage, exit, About)
-//   DesktopHelper settings     shows the Settings window
+//   DesktopHelper settings     shows the Settings window and prints where it
+//                              is on the desktop (WxH+X+Y, as convert -crop takes it)
 //   DesktopHelper menu         opens the tray menu with its UltraStik 360 submenu
 //   DesktopHelper menu-close   closes the tray menu again
 // Exit code 0 when it did what was asked, 1 when there was nothing to do it to.
@@ -115,7 +116,14 @@ int ShowSettings() {
         return 1;
     }
     PostMessageA(controller, WM_COMMAND, IDM_SETTINGS, 0);
-    return WaitFor([] { return IsWindowVisible(Controller()) != FALSE; }, 5000) ? 0 : 1;
+    if (!WaitFor([] { return IsWindowVisible(Controller()) != FALSE; }, 5000)) {
+        return 1;
+    }
+    RECT frame;
+    GetWindowRect(controller, &frame);
+    std::printf("%ldx%ld+%ld+%ld\n", frame.right - frame.left, frame.bottom - frame.top, frame.left,
+                frame.top);
+    return 0;
 }
 
 int OpenMenu() {
