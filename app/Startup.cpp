@@ -110,8 +110,7 @@ int RunMessageLoop(HWND controller) {
     // The About box runs a dialog loop of its own; the Settings window, once
     // shown, answers Tab, Enter and Escape through this one.
     MSG message = {};
-    BOOL got;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (MakesOrUnmakesAWindow(message.message)) {
             continue; // the system sends these; posted, they come from someone else
         }
@@ -122,8 +121,10 @@ int RunMessageLoop(HWND controller) {
         DispatchMessageA(&message);
     }
     DestroyWindow(controller); // may be gone already ("E&xit")
-    // -1 is a failed GetMessage, whose message holds whatever came last.
-    return got == 0 ? static_cast<int>(message.wParam) : 0;
+    // Our own quit always carries 0. Any program can post a WM_QUIT, which ends
+    // the program as cleanly, but its code is not ours to report; nor is
+    // whatever a failed GetMessage (-1) left in the message.
+    return ExitNormal;
 }
 
 void ApplyStoredModes() {

@@ -3,10 +3,11 @@
 
 #include <windows.h>
 
-// Exit codes of Velmora.exe; the normal end gives the message loop's code, 0.
+// Exit codes of Velmora.exe.
 // A launcher needs to know whether to go on (1), whether it may safely try
 // again or start afresh (2), and when the instance hangs with its line (3),
 // where trying again would only queue more behind a stuck device.
+constexpr int ExitNormal = 0;     // the first instance ran and ended
 constexpr int ExitNoTray = 0;     // the tray icon could not be added
 constexpr int ExitHandedOver = 1; // a running instance acted on our command line
 constexpr int ExitNotDone = 2;    // nothing was done and nothing will be
@@ -23,7 +24,7 @@ int HandOverExitCode(HandOver result);
 // and shuts down; the exit code.
 int RunFirstInstance(const char* commandLine);
 
-// The main loop, until the quit message; its code. Destroys the controller
+// The main loop, until a quit message; ExitNormal. Destroys the controller
 // window afterwards, if it still exists.
 int RunMessageLoop(HWND controller);
 

@@ -42,7 +42,15 @@ TEST(Channel, TheFirstStartIsTheServerAndTheNextAfterItsEndToo) {
         ASSERT_NE(controller, nullptr);
         EXPECT_FALSE(IsWindowVisible(controller)) << "the Settings window starts hidden";
 
-        EXPECT_EQ(program.ExitServer(), 0u) << "round " << round;
+        if (round == 0) {
+            EXPECT_EQ(program.ExitServer(), 0u) << "round " << round;
+        } else {
+            // Any program may post a quit, with a code of its own: a clean end,
+            // and the code of one.
+            PostThreadMessageA(GetWindowThreadProcessId(controller, nullptr), WM_QUIT, ExitNotDone,
+                               0);
+            EXPECT_EQ(WaitExit(program.server, 20000), static_cast<DWORD>(ExitNormal));
+        }
         EXPECT_FALSE(FirstInstanceMarked());
         EXPECT_EQ(FindWindowA("Velmora_Server", nullptr), nullptr);
     }
