@@ -11,15 +11,15 @@ static constexpr int U360MenuPosition = 0;
 static constexpr int ServoMenuPosition = 1;
 
 void DetectDevices() {
-    U360DeviceCount = DeviceCalls.u360Count();
+    U360DeviceCount = CallU360Count();
     if (U360DeviceCount == 0) {
         AppTrayIcon.SetPositionGreyed(U360MenuPosition, 1);
     }
 
-    PacDriveDeviceCount = DeviceCalls.pacDriveCount();
+    PacDriveDeviceCount = CallPacDriveCount();
     ServoStikCount = 0;
     for (int i = 0; i < PacDriveDeviceCount; ++i) {
-        if (DeviceCalls.pacDriveDeviceType(i) == ServoStikDeviceType) {
+        if (CallPacDriveDeviceType(i) == ServoStikDeviceType) {
             ++ServoStikCount;
         }
     }
@@ -29,6 +29,6 @@ void DetectDevices() {
 }
 
 void CloseDeviceLibraries() {
-    DeviceCalls.u360Shutdown();
-    DeviceCalls.pacDriveShutdown();
+    CallU360Shutdown();
+    CallPacDriveShutdown();
 }

@@ -45,7 +45,39 @@ check_program() {
   done
 }
 
+# The 32-bit program's vendor calls: each from a function of its own that
+# keeps a frame pointer and, after the one call, only re-adjusts the stack
+# pointer before leave and ret, so that a library popping its arguments
+# (stdcall) or leaving them (cdecl) both leave the caller's stack right.
+check_vendor_call_sites() {
+  local exe=dist/win32/Velmora.exe listing
+  listing=$(i686-w64-mingw32-objdump -d -C --no-show-raw-insn "$exe" |
+    awk '/^[0-9a-f]+ <Call(U360|PacDrive|Servo)[A-Za-z0-9]*\(.*\)>:$/ { name = $2; next }
+      /^$/ { name = "" }
+      name != "" { $1 = ""; sub(/^ +/, ""); print name "|" $0 }')
+  local sites
+  sites=$(cut -d'|' -f1 <<<"$listing" | sort -u | wc -l)
+  [ "$sites" = 8 ] || fail "$exe has $sites vendor call sites, not 8"
+  awk -F'|' '
+    $2 ~ /^nop/ { next }
+    $1 != name { if (name != "" && state != "done") print name; name = $1; state = "push" }
+    state == "push" { state = ($2 ~ /^push +%ebp$/) ? "frame" : "bad"; next }
+    state == "frame" { state = ($2 ~ /^mov +%esp,%ebp$/) ? "body" : "bad"; next }
+    state == "body" && $2 ~ /^call/ { state = "after"; next }
+    state == "body" && ($2 ~ /%e(bx|si|di)/ || $2 ~ /,%ebp$/) { state = "bad"; next }
+    state == "after" && $2 ~ /^(push +%e[acd]x|(add|sub) +\$0x[0-9a-f]+,%esp)$/ { next }
+    state == "after" && $2 ~ /^leave/ { state = "leave"; next }
+    state == "leave" { state = ($2 ~ /^ret/) ? "done" : "bad"; next }
+    state != "body" && state != "done" { state = "bad" }
+    END { if (name != "" && state != "done") print name }' <<<"$listing" |
+    while read -r site; do
+      echo "check-binaries: $exe $site does not keep its frame around the vendor call" >&2
+      echo bad
+    done | grep -q bad && fail "vendor call sites" || true
+}
+
 check_program win32 i686-w64-mingw32-objdump
+check_vendor_call_sites
 check_program win64 x86_64-w64-mingw32-objdump
 header=$(i686-w64-mingw32-objdump -p dist/win32/Velmora.exe)
 grep -q 'Magic.*010b.*(PE32)' <<<"$header" || fail "dist/win32/Velmora.exe is not PE32"
@@ -56,4 +88,4 @@ if [ "$failures" -gt 0 ]; then
   echo "check-binaries: $failures failure(s)" >&2
   exit 1
 fi
-echo "check-binaries: 32-bit PE32 GUI program; both builds import UltraStik.dll and PacDrive.dll by ordinal only; no MinGW runtime DLL"
+echo "check-binaries: 32-bit PE32 GUI program; both builds import UltraStik.dll and PacDrive.dll by ordinal only; vendor calls keep their frame; no MinGW runtime DLL"
