@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the built executables and stand-in libraries: the 32-bit program is a
 # PE32 GUI executable, both import the vendor libraries by ordinal only (the
-# exact ordinals), and none needs a MinGW runtime DLL.
+# exact ordinals), its vendor calls keep their frame, the 32-bit stand-ins
+# come in both conventions, and none needs a MinGW runtime DLL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 failures=0
@@ -38,11 +39,28 @@ check_program() {
   [ "$ultra" = "1 <none> 2 <none> 13 <none> " ] || fail "$exe UltraStik.dll imports: '$ultra'"
   [ "$pac" = "2 <none> 3 <none> 20 <none> 29 <none> 30 <none> " ] || fail "$exe PacDrive.dll imports: '$pac'"
   grep -q 'Subsystem.*(Windows GUI)' <<<"$dump" || fail "$exe is not a GUI program"
+  check_standin_exports "dist/$arch" "$objdump"
+}
+
+check_standin_exports() {
+  local folder=$1 objdump=$2
   for dll in UltraStik PacDrive; do
+    [ -f "$folder/$dll.dll" ] || { fail "$folder/$dll.dll missing"; continue; }
     local exports
-    exports=$($objdump -p "dist/$arch/$dll.dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -cE '^\s*\[ *[0-9]+\]' || true)
-    [ "$exports" = 0 ] || fail "dist/$arch/$dll.dll exports names"
+    exports=$($objdump -p "$folder/$dll.dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -cE '^\s*\[ *[0-9]+\]' || true)
+    [ "$exports" = 0 ] || fail "$folder/$dll.dll exports names"
   done
+}
+
+# The 32-bit stand-ins' two conventions, seen in UltraStik.dll ordinal 13:
+# the stdcall pair pops its two arguments (ret $0x8), the cdecl pair
+# (dist/win32/cdecl) leaves them to the caller (a plain ret).
+check_convention() {
+  local dll=$1 symbol=$2 expected=$3 returns
+  returns=$(i686-w64-mingw32-objdump -d -C --no-show-raw-insn "$dll" |
+    awk -v s="<$symbol>:" '$2 == s { inside = 1; next } /^$/ { inside = 0 }
+      inside && $2 == "ret" { $1 = ""; sub(/^ +/, ""); print }' | sort -u | tr '\n' ';')
+  [ "$returns" = "$expected;" ] || fail "$dll $symbol returns with '$returns', not '$expected'"
 }
 
 # The 32-bit program's vendor calls: each from a function of its own that
@@ -78,6 +96,9 @@ check_vendor_call_sites() {
 
 check_program win32 i686-w64-mingw32-objdump
 check_vendor_call_sites
+check_standin_exports dist/win32/cdecl i686-w64-mingw32-objdump
+check_convention dist/win32/UltraStik.dll 'UltraStikLoadMap@8' 'ret $0x8'
+check_convention dist/win32/cdecl/UltraStik.dll UltraStikLoadMap 'ret'
 check_program win64 x86_64-w64-mingw32-objdump
 header=$(i686-w64-mingw32-objdump -p dist/win32/Velmora.exe)
 grep -q 'Magic.*010b.*(PE32)' <<<"$header" || fail "dist/win32/Velmora.exe is not PE32"
@@ -88,4 +109,4 @@ if [ "$failures" -gt 0 ]; then
   echo "check-binaries: $failures failure(s)" >&2
   exit 1
 fi
-echo "check-binaries: 32-bit PE32 GUI program; both builds import UltraStik.dll and PacDrive.dll by ordinal only; vendor calls keep their frame; no MinGW runtime DLL"
+echo "check-binaries: 32-bit PE32 GUI program; both builds import UltraStik.dll and PacDrive.dll by ordinal only; vendor calls keep their frame; stand-ins stdcall and cdecl; no MinGW runtime DLL"
