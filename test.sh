@@ -36,4 +36,7 @@ for bmp in build/win64/artifacts/*.bmp; do
   [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
 done
 echo "$wow64"
+if [ "$(head -n1 build/wow64/probe.txt)" != can ]; then
+  echo "so the 32-bit end-to-end tests (*_win32, *_win32_cdecl) show as skipped"
+fi
 exit $status

@@ -48,14 +48,14 @@ fetch_libraries() {
   rm -rf "$download" && mkdir -p "$lists/partial" "$cache/apt-cache/archives/partial" "$download"
   timeout 300 apt-get "${apt[@]}" update >"$log" 2>&1 &&
     (cd "$download" && timeout 600 apt-get "${apt[@]}" download "libwine:i386=$version") >>"$log" 2>&1 ||
-    { echo "libwine:i386 $version could not be fetched: $(grep -E '^(E|W):' "$log" | tail -n1)"; return 1; }
+    { echo "libwine:i386 $version could not be fetched: $(grep -E '^E:' "$log" | tail -n1)"; return 1; }
   dpkg-deb -x "$download"/libwine_*_i386.deb "$download/unpacked" >>"$log" 2>&1 &&
     [ -f "$download/unpacked/usr/lib/i386-linux-gnu/wine/i386-windows/ntdll.dll" ] ||
     { echo "the libwine:i386 package could not be unpacked"; return 1; }
   rm -rf "$dlls" && mkdir -p "$dlls"
   mv "$download/unpacked/usr/lib/i386-linux-gnu/wine/i386-windows" "$dlls/i386-windows"
   ln -s /usr/lib/x86_64-linux-gnu/wine/x86_64-unix "$dlls/x86_64-unix"
-  rm -rf "$download"
+  rm -rf "$download" "$lists" "$cache/apt-cache"
 }
 if [ ! -f "$dlls/i386-windows/ntdll.dll" ] || [ ! -d "$dlls/x86_64-unix" ]; then
   if ! reason=$(fetch_libraries); then
@@ -69,7 +69,7 @@ trap wine_env_stop EXIT
 wine_env_start "$root" wow64prefix
 errors=$(mktemp)
 code=0
-timeout "$run_seconds" "$WINE64" "$probe" 2>"$errors" >/dev/null || code=$?
+timeout "$run_seconds" "$WINE64" "$probe" >"$errors" 2>&1 || code=$?
 said=$(grep -v '^\s*$' "$errors" | tail -n1)
 rm -f "$errors"
 if [ "$code" = "$expected_code" ]; then
