@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures Velmora against the launch floor (a program built the same way
 # that only calls FindWindowA) under 64-bit Wine, in a Wine desktop on a
-# private virtual display, in a prefix of its own (build/benchprefix):
+# private virtual display, in a prefix of its own (build/benchprefix), and
+# the 32-bit build beside it where this machine runs 32-bit Windows code:
 #   ./bench.sh [rounds]     (default 30)
 # Two methods that must agree: the wall time of `wine64 PROGRAM` seen from
 # Linux, and LaunchTimer, which times CreateProcess to exit inside Wine. Runs
@@ -13,7 +14,8 @@ root=$(pwd)
 rounds=${1:-30}
 
 tools/install-deps.sh
-cmake --preset win32 >/dev/null && cmake --build --preset win32 -j2 --target Velmora >/dev/null
+cmake --preset win32 >/dev/null &&
+  cmake --build --preset win32 -j2 --target Velmora UltraStik PacDrive LaunchFloor Wow64Probe >/dev/null
 cmake --preset win64 >/dev/null &&
   cmake --build --preset win64 -j2 --target Velmora UltraStik PacDrive LaunchFloor LaunchTimer >/dev/null
 source tools/wine-env.sh
@@ -47,7 +49,7 @@ stats() {
   local input failures
   input=$(cat)
   failures=$(grep -c '^fail$' <<<"$input" || true)
-  grep -v '^fail$' <<<"$input" | grep . | sort -n | awk -v f="$failures" '{v[++n] = $1} END {
+  { grep -v '^fail$' <<<"$input" | grep . || true; } | sort -n | awk -v f="$failures" '{v[++n] = $1} END {
     if (n == 0) { printf "-|-|-|-|%d", f; exit }
     m = (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
     printf "%.1f|%.1f|%.1f|%.1f|%d", m, v[1], v[n], v[int(n * 3 / 4) + 1] - v[int(n / 4) + 1], f }'
@@ -103,6 +105,44 @@ timeout 30 "$WINE64" Velmora.exe -exit >/dev/null 2>&1 || true
 timeout 30 tail --pid="$server" -f /dev/null || true
 
 cd "$root"
+
+# The 32-bit build beside it, where this machine runs 32-bit Windows code
+# (tools/wow64-probe.sh tries it): the same first start and forwarded switch
+# against the 32-bit floor, under Wine's WoW64 mode in a prefix and Wine
+# desktop of its own (build/bench32prefix).
+wow64=$(tools/wow64-probe.sh)
+first32="-|-|-|-|-" floor_first32="-|-|-|-|-" forwarded32="-|-|-|-|-" floor32="-|-|-|-|-"
+if [ "$(head -n1 build/wow64/probe.txt)" = can ]; then
+  xvfb=$WINE_ENV_XVFB_PID
+  timeout 20 "$WINESERVER" -k 2>/dev/null || true # the 64-bit prefix is done
+  export WINEDLLPATH=$root/build/wow64/dlls
+  wine_env_start "$root" bench32prefix
+  WINE_ENV_XVFB_PID=$xvfb
+  timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d bench /f >/dev/null 2>&1
+  timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v bench /d 1024x768 /f >/dev/null 2>&1
+  work32=$root/build/bench/run32
+  rm -rf "$work32" && mkdir -p "$work32"
+  cp dist/win32/Velmora.exe dist/win32/UltraStik.dll dist/win32/PacDrive.dll \
+    build/win32/bench/LaunchFloor.exe "$work32/"
+  cp "$work/DeviceSim.ini" "$work32/"
+  cd "$work32"
+  for _ in 1 2 3; do timed 0 LaunchFloor.exe >/dev/null; timed 0 Velmora.exe -exit >/dev/null; done
+  pairs 10 0 Velmora.exe -u360 joy2way -exit -- 0 LaunchFloor.exe
+  first32=$(printf '%s\n' "${A[@]}" | stats) floor_first32=$(printf '%s\n' "${B[@]}" | stats)
+  "$WINE64" Velmora.exe >/dev/null 2>&1 &
+  server32=$!
+  for _ in $(seq 150); do [ "$(timed 1 Velmora.exe)" != fail ] && break; sleep 0.2; done
+  if [ "$(timed 1 Velmora.exe)" != fail ]; then
+    pairs "$rounds" 1 Velmora.exe -u360 joy4way -- 0 LaunchFloor.exe
+    forwarded32=$(printf '%s\n' "${A[@]}" | stats) floor32=$(printf '%s\n' "${B[@]}" | stats)
+  else
+    echo "bench: the 32-bit instance never answered" >&2
+  fi
+  timeout 30 "$WINE64" Velmora.exe -exit >/dev/null 2>&1 || true
+  timeout 30 tail --pid="$server32" -f /dev/null || true
+  cd "$root"
+fi
+
 sizes=""
 for arch in win32 win64; do
   prefix=$([ $arch = win32 ] && echo i686 || echo x86_64)-w64-mingw32
@@ -114,7 +154,6 @@ imports=$(i686-w64-mingw32-objdump -p dist/win32/Velmora.exe | awk '/DLL Name:/ 
 row() { IFS='|' read -r m lo hi iqr f <<<"$2"; printf '| %s | %s | %s | %s | %s | %s |\n' "$1" "$m" "$lo" "$hi" "$iqr" "$f"; }
 echo
 echo "Velmora benchmark, $(date -u +%Y-%m-%d), $("$WINE64" --version), $(nproc) cores, 64-bit build"
-echo "(the 32-bit build is not run: see README)"
 echo
 echo "| wall time of wine64 PROGRAM, ms | median | min | max | spread (IQR) | failed |"
 echo "|---|---|---|---|---|---|"
@@ -134,3 +173,21 @@ echo "| forwarded commands per second, 200 in a row ($ok exited 1) | $per_second
 echo "| idle instance: CPU time in 10 s, resident memory | $idle_ms ms, $rss_kib KiB |"
 printf '%s' "$sizes"
 echo "| 32-bit imports | $imports|"
+echo
+echo "$wow64"
+if [ "$(head -n1 build/wow64/probe.txt)" = can ]; then
+  echo
+  echo "| 32-bit build under WoW64: wall time of wine64 PROGRAM, ms | median | min | max | spread (IQR) | failed |"
+  echo "|---|---|---|---|---|---|"
+  row "forwarded \`Velmora.exe -u360 joy4way\` ($rounds runs)" "$forwarded32"
+  row "32-bit launch floor, alternated with it" "$floor32"
+  row "first start \`-u360 joy2way -exit\` (10 runs)" "$first32"
+  row "32-bit launch floor, alternated with it" "$floor_first32"
+  echo
+  echo "| 32-bit figure | value |"
+  echo "|---|---|"
+  echo "| forwarded switch / 32-bit floor, wall time (medians) | $(ratio "$(median "$forwarded32")" "$(median "$floor32")") |"
+  echo "| first start with -exit / 32-bit floor (medians) | $(ratio "$(median "$first32")" "$(median "$floor_first32")") |"
+else
+  echo "(the 32-bit build was not run: see the line above)"
+fi

@@ -9,15 +9,15 @@ int PacDriveDeviceCount = 0;
 int ServoStikCount = 0;
 
 void DetectDevices() {
-    U360DeviceCount = DeviceCalls.u360Count();
+    U360DeviceCount = CallU360Count();
     if (U360DeviceCount == 0) {
         AppTrayIcon.SetPositionGreyed(IDM_POS_U360_SUBMENU, 1);
     }
 
-    PacDriveDeviceCount = DeviceCalls.pacDriveCount();
+    PacDriveDeviceCount = CallPacDriveCount();
     ServoStikCount = 0;
     for (int i = 0; i < PacDriveDeviceCount; ++i) {
-        if (DeviceCalls.pacDriveDeviceType(i) == ServoStikDeviceType) {
+        if (CallPacDriveDeviceType(i) == ServoStikDeviceType) {
             ++ServoStikCount;
         }
     }
@@ -27,6 +27,6 @@ void DetectDevices() {
 }
 
 void CloseDeviceLibraries() {
-    DeviceCalls.u360Shutdown();
-    DeviceCalls.pacDriveShutdown();
+    CallU360Shutdown();
+    CallPacDriveShutdown();
 }

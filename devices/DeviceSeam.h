@@ -15,3 +15,15 @@ struct DeviceSeam {
 };
 
 extern DeviceSeam DeviceCalls;
+
+// The only way the program calls the table: each leaves the caller's stack as
+// it was whether the library pops its arguments (stdcall) or leaves them
+// (cdecl). Results as the library gives them.
+int CallU360Count();
+int CallU360Shutdown();
+int CallU360LoadMap(int index, const char* mapName);
+int CallPacDriveCount();
+int CallPacDriveShutdown();
+int CallPacDriveDeviceType(int index);
+int CallServo4Way();
+int CallServo8Way();

@@ -14,13 +14,13 @@ int SelectServoMode(int commandId) {
         std::strcpy(AppSettings.ServoMapFile, "joy8way");
         AppTrayIcon.SetItemChecked(CommandServo4Way, 0);
         AppTrayIcon.SetItemChecked(CommandServo8Way, 1);
-        DeviceCalls.servo8Way();
+        CallServo8Way();
         return 1;
     case CommandServo4Way:
         std::strcpy(AppSettings.ServoMapFile, "joy4way");
         AppTrayIcon.SetItemChecked(CommandServo4Way, 1);
         AppTrayIcon.SetItemChecked(CommandServo8Way, 0);
-        DeviceCalls.servo4Way();
+        CallServo4Way();
         return 1;
     default:
         return 0;

@@ -34,7 +34,7 @@ void ApplyU360Map(const char* name) {
     map[length] = '\0';
 
     for (int i = 0; i < U360DeviceCount; ++i) {
-        DeviceCalls.u360LoadMap(i, map);
+        CallU360LoadMap(i, map);
     }
 
     const bool mouse = std::strcmp(map, "mouse") == 0 && U360DeviceCount > 0;

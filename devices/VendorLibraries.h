@@ -4,13 +4,22 @@
 // The two vendor libraries, bound at load time by ordinal (see the .def files).
 // Only UltraStikCount, PacDriveCount and PacDriveDeviceType give results that
 // the program reads.
+
+// The vendor's convention is stdcall. The stand-ins can also be built to
+// cdecl (VELMORA_VENDOR_CDECL), which the program must survive just the same.
+#ifdef VELMORA_VENDOR_CDECL
+#define VENDOR_API __cdecl
+#else
+#define VENDOR_API WINAPI
+#endif
+
 extern "C" {
-int WINAPI UltraStikCount();                                 // UltraStik.dll @1
-int WINAPI UltraStikShutdown();                              // UltraStik.dll @2
-int WINAPI UltraStikLoadMap(int index, const char* mapName); // UltraStik.dll @13
-int WINAPI PacDriveCount();                                  // PacDrive.dll @2
-int WINAPI PacDriveShutdown();                               // PacDrive.dll @3
-int WINAPI PacDriveDeviceType(int index);                    // PacDrive.dll @20
-int WINAPI ServoStikSet4Way();                               // PacDrive.dll @29
-int WINAPI ServoStikSet8Way();                               // PacDrive.dll @30
+int VENDOR_API UltraStikCount();                                 // UltraStik.dll @1
+int VENDOR_API UltraStikShutdown();                              // UltraStik.dll @2
+int VENDOR_API UltraStikLoadMap(int index, const char* mapName); // UltraStik.dll @13
+int VENDOR_API PacDriveCount();                                  // PacDrive.dll @2
+int VENDOR_API PacDriveShutdown();                               // PacDrive.dll @3
+int VENDOR_API PacDriveDeviceType(int index);                    // PacDrive.dll @20
+int VENDOR_API ServoStikSet4Way();                               // PacDrive.dll @29
+int VENDOR_API ServoStikSet8Way();                               // PacDrive.dll @30
 }

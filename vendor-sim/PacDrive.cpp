@@ -8,18 +8,18 @@
 
 extern "C" {
 
-int WINAPI PacDriveCount() {
+int VENDOR_API PacDriveCount() {
     const int count = static_cast<int>(SimPacDriveTypes().size());
     SimJournal(CountLine("PacDrive", 2, count));
     return count;
 }
 
-int WINAPI PacDriveShutdown() {
+int VENDOR_API PacDriveShutdown() {
     SimJournal(CallLine("PacDrive", 3));
     return 1;
 }
 
-int WINAPI PacDriveDeviceType(int index) {
+int VENDOR_API PacDriveDeviceType(int index) {
     // Read again rather than kept: the stand-in holds no state between calls.
     const std::vector<int> types = SimPacDriveTypes();
     const int type = (index >= 0 && index < static_cast<int>(types.size())) ? types[index] : 0;
@@ -27,13 +27,13 @@ int WINAPI PacDriveDeviceType(int index) {
     return type;
 }
 
-int WINAPI ServoStikSet4Way() {
+int VENDOR_API ServoStikSet4Way() {
     SimJournal(CallLine("PacDrive", 29));
     SimHoldIfAsked();
     return 1;
 }
 
-int WINAPI ServoStikSet8Way() {
+int VENDOR_API ServoStikSet8Way() {
     SimJournal(CallLine("PacDrive", 30));
     SimHoldIfAsked();
     return 1;

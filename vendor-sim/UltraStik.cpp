@@ -8,18 +8,18 @@
 
 extern "C" {
 
-int WINAPI UltraStikCount() {
+int VENDOR_API UltraStikCount() {
     const int count = SimUltraStikCount();
     SimJournal(CountLine("UltraStik", 1, count));
     return count;
 }
 
-int WINAPI UltraStikShutdown() {
+int VENDOR_API UltraStikShutdown() {
     SimJournal(CallLine("UltraStik", 2));
     return 1;
 }
 
-int WINAPI UltraStikLoadMap(int index, const char* mapName) {
+int VENDOR_API UltraStikLoadMap(int index, const char* mapName) {
     SimJournal(LoadMapLine(index, mapName));
     SimHoldIfAsked();
     return 1;

@@ -11,9 +11,26 @@
 
 namespace {
 
+// A folder (with its trailing backslash) named by an environment variable,
+// or the folder of the build's own Velmora.exe.
+std::string FolderOr(const char* variable) {
+    char folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableA(variable, folder, sizeof folder);
+    if (length > 0 && length < sizeof folder) {
+        const std::string named = folder;
+        return named.back() == '\\' ? named : named + "\\";
+    }
+    const std::string exe = VELMORA_EXE;
+    return exe.substr(0, exe.find_last_of('\\') + 1);
+}
+
+// The program and the stand-ins come from the build of these test programs,
+// unless CTest runs them against another build: the 32-bit program
+// (VELMORA_PROGRAM_DIR) and its stand-ins of either convention
+// (VELMORA_STANDIN_DIR).
 std::string DistFile(const char* name) {
-    std::string exe = VELMORA_EXE;
-    return exe.substr(0, exe.find_last_of('\\') + 1) + name;
+    const bool program = lstrcmpiA(name, "Velmora.exe") == 0;
+    return FolderOr(program ? "VELMORA_PROGRAM_DIR" : "VELMORA_STANDIN_DIR") + name;
 }
 
 // Every end-to-end program starts with no Velmora in the prefix: one left by a
@@ -219,6 +236,11 @@ std::vector<std::string> ProgramUnderTest::JournalSince(std::size_t line) const 
     std::vector<std::string> all = Journal();
     return line < all.size() ? std::vector<std::string>(all.begin() + line, all.end())
                              : std::vector<std::string>{};
+}
+
+bool ProgramUnderTest::Is32Bit() const {
+    DWORD kind = SCS_64BIT_BINARY;
+    return GetBinaryTypeA((folder + "Velmora.exe").c_str(), &kind) && kind == SCS_32BIT_BINARY;
 }
 
 std::string ProgramUnderTest::Settings() const {

@@ -8,7 +8,8 @@
 #include <vector>
 
 // A private copy of the built Velmora.exe with the stand-in libraries and a
-// DeviceSim.ini, run as real processes.
+// DeviceSim.ini, run as real processes. VELMORA_PROGRAM_DIR and
+// VELMORA_STANDIN_DIR, when set, name the folders to copy them from.
 class ProgramUnderTest {
   public:
     explicit ProgramUnderTest(int sticks = 1, const std::string& pacDriveTypes = "4",
@@ -37,6 +38,8 @@ class ProgramUnderTest {
     HWND ChannelWindow() const;
 
     const std::string& Directory() const { return folder; }
+    // Whether the copy is the 32-bit program (run under Wine's WoW64 mode).
+    bool Is32Bit() const;
     HANDLE server = nullptr;
 
   private:
