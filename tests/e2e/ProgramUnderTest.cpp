@@ -196,8 +196,17 @@ HANDLE ProgramUnderTest::StartCommandLine(const std::string& commandLine) {
     PROCESS_INFORMATION info = {};
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &info)) {
+    BOOL started = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  folder.c_str(), &startup, &info);
+    if (!started && GetLastError() == ERROR_INTERNAL_ERROR) {
+        // Wine reports a new process that died before it ran a single
+        // instruction of the program this way (seen once among the load
+        // test's 400 launches): nothing of Velmora ran, so launch it again.
+        std::printf("CreateProcess: the new process died before it started; launching again\n");
+        started = CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 folder.c_str(), &startup, &info);
+    }
+    if (!started) {
         ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
         return nullptr;
     }
