@@ -1,5 +1,6 @@
 #include "app/RemoteCommands.h"
 
+#include "channel/SilenceClock.h"
 #include "cmdline/CommandDispatcher.h"
 
 #include <cstring>
@@ -45,8 +46,7 @@ HWND WatchedWindow = nullptr;
 // The watch over the main thread, under the lock but for LastProbe, which
 // only the channel thread uses.
 DWORD LastProbe = 0;
-bool SilenceCounted = false;
-DWORD SilentSince = 0;
+SilenceClock MainThreadSilence;
 bool MainThreadSilent = false;
 
 // The main thread's own: set while it acts on a line or changes a mode.
@@ -136,7 +136,8 @@ void RecordDone(WORD ticket, bool acted) {
     QueueLocked locked;
     RecordOf(ticket).state = acted ? LineState::Acted : LineState::NotActed;
     LineInHand = false;
-    SilenceCounted = MainThreadSilent = false; // it runs again
+    MainThreadSilence.Answered(); // it runs again
+    MainThreadSilent = false;
 }
 
 bool OutcomesUncollected() {
@@ -218,7 +219,7 @@ DWORD OnChannelIdle() {
         // Nothing in its hands: nothing to watch, unless it fell silent, when
         // only an answer tells that lines may be taken again.
         if (QueueLength == 0 && !LineInHand && !MainThreadSilent) {
-            SilenceCounted = false;
+            MainThreadSilence.Answered();
             return INFINITE;
         }
         target = WatchedWindow;
@@ -240,17 +241,11 @@ DWORD OnChannelIdle() {
     {
         QueueLocked locked;
         if (answered) {
-            SilenceCounted = false;
+            MainThreadSilence.Answered();
             MainThreadSilent = false;
-        } else {
-            if (!SilenceCounted) {
-                SilenceCounted = true;
-                SilentSince = LastProbe;
-            }
-            if (GetTickCount() - SilentSince >= MainThreadSilenceMilliseconds) {
-                MainThreadSilent = true;
-                withdrawn = TakeAllWaiting();
-            }
+        } else if (MainThreadSilence.Unanswered(LastProbe, MainThreadSilenceMilliseconds)) {
+            MainThreadSilent = true;
+            withdrawn = TakeAllWaiting();
         }
     }
     FreeCommands(withdrawn);

@@ -1,5 +1,7 @@
 #include "channel/InstanceChannel.h"
 
+#include "channel/SilenceClock.h"
+
 #include <cstring>
 
 const ChannelNames VelmoraChannelNames = {"Velmora_Mutex", "Velmora_Server", "Velmora_Client",
@@ -228,15 +230,12 @@ bool DeliverWhileAnswered(Delivery* delivery) {
         Deliver(delivery);
         return true;
     }
-    DWORD silentSince = 0;
-    bool silent = false;
+    SilenceClock silence;
     while (WaitForSingleObject(sender.Get(), PeerProbeMilliseconds) == WAIT_TIMEOUT) {
+        const DWORD sent = GetTickCount();
         if (PeerAnswers(delivery->peer)) {
-            silent = false;
-        } else if (!silent) {
-            silent = true;
-            silentSince = GetTickCount();
-        } else if (GetTickCount() - silentSince >= PeerSilenceMilliseconds) {
+            silence.Answered();
+        } else if (silence.Unanswered(sent, PeerSilenceMilliseconds)) {
             return false; // the sender is still blocked in the send; the process ends with it
         }
     }
@@ -253,13 +252,13 @@ namespace {
 HandOver AwaitOutcome(HWND peer, LRESULT ticket) {
     const DWORD asked = GetTickCount();
     DWORD interval = OutcomeFirstPollMilliseconds;
-    DWORD silentSince = 0;
-    bool silent = false;
+    SilenceClock silence;
     for (;;) {
+        const DWORD sent = GetTickCount();
         DWORD_PTR outcome = OutcomeUnknown;
         if (SendMessageTimeoutA(peer, LineOutcomeMessage, static_cast<WPARAM>(ticket), 0,
                                 SMTO_NORMAL, PeerProbeMilliseconds, &outcome)) {
-            silent = false;
+            silence.Answered();
             switch (static_cast<LRESULT>(outcome)) {
             case OutcomeWaiting:
                 break;
@@ -272,15 +271,8 @@ HandOver AwaitOutcome(HWND peer, LRESULT ticket) {
                 // running instance's hands, and nobody can say more.
                 return HandOver::Unfinished;
             }
-        } else {
-            if (!silent) {
-                silent = true;
-                silentSince = GetTickCount() - PeerProbeMilliseconds; // when the probe went out
-            }
-            // Ended, or silent too long, with the line in its hands.
-            if (!IsWindow(peer) || GetTickCount() - silentSince >= PeerSilenceMilliseconds) {
-                return HandOver::Unfinished;
-            }
+        } else if (!IsWindow(peer) || silence.Unanswered(sent, PeerSilenceMilliseconds)) {
+            return HandOver::Unfinished; // ended, or silent too long, with the line in its hands
         }
         Sleep(interval);
         if (GetTickCount() - asked >= OutcomeQuickPollsMilliseconds) {

@@ -12,7 +12,7 @@ enum ChannelRole : int { Server = 0, Client = 1 };
 struct ChannelHandlers {
     // A forwarded command line: the reply, a ticket or TurnedAwayReply.
     LRESULT (*line)(int value, const char* text);
-    // A later instance asks how the line behind a ticket fared: an Outcome value.
+    // A later instance asks how the line behind a ticket fared: one of the Outcome constants.
     LRESULT (*outcome)(LRESULT ticket);
     // Called when the channel has been idle for the time it last gave back,
     // and at once after every message: the next such time, INFINITE for none.
