@@ -13,6 +13,16 @@
 
 namespace {
 
+// Ends the main loop, whose end unmakes the window and shuts down in order.
+// Never the window's destruction from here: this may run inside another
+// program's send, or inside a modal loop that still needs the window.
+void RequestExit() {
+    // A menu open on this thread (the tray's, or a window menu another
+    // program opened) runs a loop of its own that would hold the quit.
+    EndMenu();
+    PostQuitMessage(0);
+}
+
 int CheckState(HWND window, int controlId) {
     return static_cast<int>(SendDlgItemMessageA(window, controlId, BM_GETCHECK, 0, 0));
 }
@@ -43,7 +53,7 @@ INT_PTR OnCommand(HWND window, int id, int notification) {
         DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutDialogProc, 0);
         return TRUE;
     case IDM_EXIT:
-        DestroyWindow(window); // WM_DESTROY posts the quit
+        RequestExit();
         return TRUE;
     case IDC_OK:
     case IDC_CLOSE:
@@ -112,6 +122,9 @@ INT_PTR OnDestroy() {
 
 } // namespace
 
+// Set only while this thread makes or unmakes the Settings window itself.
+bool MakingOrUnmakingController = false;
+
 bool MakesOrUnmakesAWindow(UINT message) {
     switch (message) {
     case WM_NCCREATE:
@@ -125,11 +138,25 @@ bool MakesOrUnmakesAWindow(UINT message) {
     }
 }
 
+void MakeControllerWindow(HINSTANCE instance) {
+    MakingOrUnmakingController = true;
+    ControllerWindow = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
+                                          ControllerDialogProc, 0);
+    MakingOrUnmakingController = false;
+}
+
+void UnmakeControllerWindow() {
+    MakingOrUnmakingController = true;
+    DestroyWindow(ControllerWindow); // may be gone already
+    MakingOrUnmakingController = false;
+}
+
 INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // From another thread such a message would rename the window or free the
-    // dialog's own data under it; handled here, it does nothing. (The main
-    // loop drops the posted ones.) A WM_CLOSE from anyone ends the program.
-    if (MakesOrUnmakesAWindow(message) && InSendMessage()) {
+    // Sent by anyone else (or posted, and dispatched by a modal loop), such a
+    // message would rename the window, or end the program or free the
+    // dialog's own data under it: only our own making and unmaking mean it.
+    // A WM_CLOSE or an Exit command from anyone ends the program, cleanly.
+    if (MakesOrUnmakesAWindow(message) && !MakingOrUnmakingController) {
         return TRUE;
     }
     switch (message) {
@@ -139,10 +166,7 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
         // The system keeps its own flags in the low four bits of the command.
         return OnSysCommand(window, wParam & 0xFFF0);
     case WM_CLOSE:
-        // A menu open on this thread (the tray's, or a window menu another
-        // program opened) runs a loop of its own that would hold the quit.
-        EndMenu();
-        PostQuitMessage(0); // the loop's end destroys the window
+        RequestExit();
         return TRUE;
     case WM_DESTROY:
         return OnDestroy();

@@ -11,9 +11,14 @@ constexpr int HotKeyServo4Way = 0; // F4
 constexpr int HotKeyServo8Way = 1; // F8
 
 // Messages by which the system makes, renames or unmakes a window. Any
-// program can send or post them too; the main thread's windows take them
-// only from the system's own calls on this thread.
+// program can send or post them too; the Settings window takes them only
+// while the two calls below make or unmake it.
 bool MakesOrUnmakesAWindow(UINT message);
+
+// Creates ControllerWindow, hidden, from the Settings dialog template.
+void MakeControllerWindow(HINSTANCE instance);
+// Destroys ControllerWindow, if it still exists.
+void UnmakeControllerWindow();
 
 INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

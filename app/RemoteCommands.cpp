@@ -1,154 +1,56 @@
 #include "app/RemoteCommands.h"
 
-#include "channel/SilenceClock.h"
+#include "app/LineLedger.h"
 #include "cmdline/CommandDispatcher.h"
-
-#include <cstring>
 
 namespace {
 
-// One forwarded line while it waits; the main thread frees it once acted on.
-struct PendingCommand {
-    PendingCommand* next;
-    WORD ticket;
-    char text[1]; // the line, zero-terminated, allocated to its length
-};
-
-// What a sender may learn of its ticket. Records are reused in ticket order;
-// one whose line is still in flight is never reused.
-enum class LineState : unsigned char { Free, Waiting, Started, Acted, NotActed };
-struct LineRecord {
-    WORD ticket;
-    LineState state;
-    bool collected; // the sender has learnt the final state
-};
-constexpr int LineRecordCount = 2 * MaxPendingCommands; // divides 65536: tickets map evenly
-
-enum class Intake { BeforeLoop, Accepting, Closed };
-
-// Shared by the two threads, under QueueLock. A critical section rather than
+// Shared by the two threads, under its lock. A critical section rather than
 // a slim lock, which Windows XP lacks; it is ready during static
 // initialisation, before the channel thread exists.
-struct QueueCriticalSection {
-    QueueCriticalSection() { InitializeCriticalSection(&section); }
-    CRITICAL_SECTION section;
-} QueueLock;
-PendingCommand* QueueHead = nullptr;
-PendingCommand* QueueTail = nullptr;
-int QueueLength = 0;
-bool LineInHand = false; // the main thread is acting on a line
-LineRecord Records[LineRecordCount] = {};
-WORD LastTicket = 0;
-Intake QueueIntake = Intake::BeforeLoop;
-HWND QueueTarget = nullptr;
-HWND WatchedWindow = nullptr;
-
-// The watch over the main thread, under the lock but for LastProbe, which
-// only the channel thread uses.
-DWORD LastProbe = 0;
-SilenceClock MainThreadSilence;
-bool MainThreadSilent = false;
-
-// The main thread's own: set while it acts on a line or changes a mode.
-bool MainThreadBusy = false;
+struct SharedQueue {
+    SharedQueue() { InitializeCriticalSection(&lock); }
+    CRITICAL_SECTION lock;
+    LineLedger ledger;
+    HWND noticeTarget = nullptr;  // the main window, once startup has ended
+    HWND watchedWindow = nullptr; // the main window, probed while lines are in its hands
+} Queue;
 
 class QueueLocked {
   public:
-    QueueLocked() { EnterCriticalSection(&QueueLock.section); }
-    ~QueueLocked() { LeaveCriticalSection(&QueueLock.section); }
+    QueueLocked() { EnterCriticalSection(&Queue.lock); }
+    ~QueueLocked() { LeaveCriticalSection(&Queue.lock); }
     QueueLocked(const QueueLocked&) = delete;
     QueueLocked& operator=(const QueueLocked&) = delete;
 };
 
-LineRecord& RecordOf(WORD ticket) {
-    return Records[ticket % LineRecordCount];
-}
+// The main thread's own.
+struct {
+    bool busy = false;         // inside a command line or a mode change
+    WORD lineInHand = 0;       // the ticket of the innermost line being acted on
+    bool usageBoxOpen = false; // a usage box waits for the user
+} MainThread;
 
-PendingCommand* NewPendingCommand(const char* text) {
-    const std::size_t length = std::strlen(text);
-    auto* command = static_cast<PendingCommand*>(
-        HeapAlloc(GetProcessHeap(), 0, sizeof(PendingCommand) + length));
-    if (command != nullptr) {
-        command->next = nullptr;
-        command->ticket = 0;
-        std::memcpy(command->text, text, length + 1);
-    }
-    return command;
-}
+// The channel thread's own.
+struct {
+    DWORD lastProbe = 0;
+} ChannelThread;
 
-void FreeCommands(PendingCommand* command) {
-    while (command != nullptr) {
-        PendingCommand* next = command->next;
-        HeapFree(GetProcessHeap(), 0, command);
-        command = next;
+void Announce(HWND target) {
+    if (target != nullptr) {
+        PostMessageA(target, RemoteCommandMessage, 0, 0); // on failure the watch posts again
     }
-}
-
-// Under the lock: the whole queue, each line's record marked not acted on.
-PendingCommand* TakeAllWaiting() {
-    for (PendingCommand* command = QueueHead; command != nullptr; command = command->next) {
-        RecordOf(command->ticket).state = LineState::NotActed;
-    }
-    PendingCommand* taken = QueueHead;
-    QueueHead = QueueTail = nullptr;
-    QueueLength = 0;
-    return taken;
-}
-
-// Under the lock: queues the line with a new ticket; false when it is turned away.
-bool Enqueue(PendingCommand* command) {
-    WORD ticket = static_cast<WORD>(LastTicket + 1);
-    if (ticket == 0) {
-        ticket = 1; // 0 is no ticket: the turned-away reply
-    }
-    LineRecord& record = RecordOf(ticket);
-    if (QueueIntake == Intake::Closed || MainThreadSilent || QueueLength >= MaxPendingCommands ||
-        record.state == LineState::Waiting || record.state == LineState::Started) {
-        return false;
-    }
-    LastTicket = ticket;
-    record = {ticket, LineState::Waiting, false};
-    command->ticket = ticket;
-    if (QueueTail != nullptr) {
-        QueueTail->next = command;
-    } else {
-        QueueHead = command;
-    }
-    QueueTail = command;
-    ++QueueLength;
-    return true;
 }
 
 void AnnounceIfWaiting() {
     HWND target = nullptr;
     {
         QueueLocked locked;
-        if (QueueHead != nullptr && QueueIntake == Intake::Accepting) {
-            target = QueueTarget;
+        if (Queue.ledger.HasWaiting() && Queue.ledger.IntakeState() == Intake::Accepting) {
+            target = Queue.noticeTarget;
         }
     }
-    if (target != nullptr) {
-        PostMessageA(target, RemoteCommandMessage, 0, 0);
-    }
-}
-
-void RecordDone(WORD ticket, bool acted) {
-    QueueLocked locked;
-    RecordOf(ticket).state = acted ? LineState::Acted : LineState::NotActed;
-    LineInHand = false;
-    MainThreadSilence.Answered(); // it runs again
-    MainThreadSilent = false;
-}
-
-bool OutcomesUncollected() {
-    QueueLocked locked;
-    for (const LineRecord& record : Records) {
-        if ((record.state == LineState::Acted || record.state == LineState::NotActed) &&
-            !record.collected) {
-            return true;
-        }
-    }
-    return false;
+    Announce(target);
 }
 
 // The channel's line handler.
@@ -156,99 +58,74 @@ LRESULT OnRemoteCommandLine(int value, const char* text) {
     if (value != 0) {
         return TurnedAwayReply;
     }
-    PendingCommand* command = NewPendingCommand(text);
-    if (command == nullptr) {
+    PendingLine* line = NewPendingLine(text);
+    if (line == nullptr) {
         return TurnedAwayReply;
     }
-    HWND announceTo = nullptr;
+    WORD ticket = 0;
+    HWND target = nullptr;
     {
         QueueLocked locked;
-        if (!Enqueue(command)) {
-            command->ticket = 0;
-        } else if (QueueIntake == Intake::Accepting) {
-            announceTo = QueueTarget;
+        ticket = Queue.ledger.Admit(line, GetTickCount());
+        if (ticket != 0 && Queue.ledger.IntakeState() == Intake::Accepting) {
+            target = Queue.noticeTarget;
         }
     }
-    const WORD ticket = command->ticket;
     if (ticket == 0) {
-        FreeCommands(command);
+        FreePendingLines(line);
         return TurnedAwayReply;
     }
-    if (announceTo != nullptr) {
-        PostMessageA(announceTo, RemoteCommandMessage, 0, 0);
-    }
+    Announce(target);
     return Tagged(ticket);
 }
 
 // The channel's outcome handler.
 LRESULT OnOutcomeAsked(LRESULT ticketReply) {
-    if (!IsTagged(ticketReply)) {
-        return OutcomeUnknown;
-    }
-    const WORD ticket = LOWORD(ticketReply); // its tag checked above
     QueueLocked locked;
-    LineRecord& record = RecordOf(ticket);
-    if (ticket == 0 || record.ticket != ticket) {
-        return OutcomeUnknown;
-    }
-    switch (record.state) {
-    case LineState::Waiting:
-        return OutcomeWaiting;
-    case LineState::Started:
-        if (!MainThreadSilent) {
-            return OutcomeWaiting;
-        }
-        record.collected = true;
-        return OutcomeUnfinished;
-    case LineState::Acted:
-        record.collected = true;
-        return OutcomeActed;
-    case LineState::NotActed:
-        record.collected = true;
-        return OutcomeNotActed;
-    default:
-        return OutcomeUnknown;
-    }
+    return Queue.ledger.Outcome(ticketReply, GetTickCount());
 }
 
-// The channel's watch: probes the main thread while lines are in its hands.
+// The channel's watch, while lines are in the main thread's hands: probes it,
+// withdraws what the ledger's rules say, and announces lines that wait again.
 DWORD OnChannelIdle() {
-    HWND target = nullptr;
+    HWND watched = nullptr;
     {
         QueueLocked locked;
-        // Nothing in its hands: nothing to watch, unless it fell silent, when
-        // only an answer tells that lines may be taken again.
-        if (QueueLength == 0 && !LineInHand && !MainThreadSilent) {
-            MainThreadSilence.Answered();
+        if (!Queue.ledger.NeedsWatching()) {
             return INFINITE;
         }
-        target = WatchedWindow;
-    }
-    if (target == nullptr) {
-        return MainThreadProbeIntervalMilliseconds; // no main window yet: nothing to ask
+        watched = Queue.watchedWindow;
     }
     // Called after every message the channel serves: probe on a schedule of our own.
-    const DWORD sinceProbe = GetTickCount() - LastProbe;
+    const DWORD sinceProbe = GetTickCount() - ChannelThread.lastProbe;
     if (sinceProbe < MainThreadProbeIntervalMilliseconds) {
         return MainThreadProbeIntervalMilliseconds - sinceProbe;
     }
-    LastProbe = GetTickCount();
+    const DWORD sent = GetTickCount();
+    ChannelThread.lastProbe = sent;
     // SMTO_NORMAL: while it waits, this thread still answers its own senders.
     DWORD_PTR ignored = 0;
-    const bool answered = SendMessageTimeoutA(target, WM_NULL, 0, 0, SMTO_NORMAL,
-                                              MainThreadProbeMilliseconds, &ignored) != 0;
-    PendingCommand* withdrawn = nullptr;
+    const bool answered =
+        watched != nullptr && SendMessageTimeoutA(watched, WM_NULL, 0, 0, SMTO_NORMAL,
+                                                  MainThreadProbeMilliseconds, &ignored) != 0;
+    PendingLine* silenced = nullptr;
+    PendingLine* stalled = nullptr;
+    HWND target = nullptr;
     {
         QueueLocked locked;
-        if (answered) {
-            MainThreadSilence.Answered();
-            MainThreadSilent = false;
-        } else if (MainThreadSilence.Unanswered(LastProbe, MainThreadSilenceMilliseconds)) {
-            MainThreadSilent = true;
-            withdrawn = TakeAllWaiting();
+        const DWORD now = GetTickCount();
+        if (watched != nullptr) { // no main window yet: nothing to ask
+            silenced = Queue.ledger.Probed(answered, sent, now);
+        }
+        stalled = Queue.ledger.WithdrawStalled(now);
+        if (Queue.ledger.HasWaiting() && Queue.ledger.IntakeState() == Intake::Accepting &&
+            now - Queue.ledger.StalledSince() >= NoticeRepeatMilliseconds) {
+            target = Queue.noticeTarget;
         }
     }
-    FreeCommands(withdrawn);
+    FreePendingLines(silenced);
+    FreePendingLines(stalled);
+    Announce(target);
     return MainThreadProbeIntervalMilliseconds;
 }
 
@@ -256,49 +133,60 @@ DWORD OnChannelIdle() {
 
 const ChannelHandlers RemoteCommandHandlers = {OnRemoteCommandLine, OnOutcomeAsked, OnChannelIdle};
 
-CommandInProgress::CommandInProgress() : outermost(!MainThreadBusy) {
-    MainThreadBusy = true;
+CommandInProgress::CommandInProgress() : outermost(!MainThread.busy) {
+    MainThread.busy = true;
 }
 
 CommandInProgress::~CommandInProgress() {
     if (outermost) {
-        MainThreadBusy = false;
+        MainThread.busy = false;
         AnnounceIfWaiting(); // lines whose notice came while we were busy
     }
 }
 
 void WatchMainThread(HWND mainWindow) {
     QueueLocked locked;
-    WatchedWindow = mainWindow;
+    Queue.watchedWindow = mainWindow;
 }
 
 void AcceptRemoteCommands(HWND target) {
     {
         QueueLocked locked;
-        if (QueueIntake != Intake::BeforeLoop) {
+        if (Queue.ledger.IntakeState() != Intake::BeforeLoop) {
             return;
         }
-        QueueTarget = target;
-        QueueIntake = Intake::Accepting;
+        Queue.noticeTarget = target;
+        Queue.ledger.Open(GetTickCount());
     }
     AnnounceIfWaiting();
 }
 
 void CloseRemoteCommands() {
-    PendingCommand* turnedAway = nullptr;
+    PendingLine* turnedAway = nullptr;
     {
         QueueLocked locked;
-        QueueIntake = Intake::Closed;
-        QueueTarget = nullptr;
-        WatchedWindow = nullptr;
-        turnedAway = TakeAllWaiting();
+        if (Queue.ledger.IntakeState() == Intake::Closed) {
+            return;
+        }
+        turnedAway = Queue.ledger.Close(GetTickCount());
+        Queue.noticeTarget = nullptr;
+        Queue.watchedWindow = nullptr;
     }
-    FreeCommands(turnedAway);
+    FreePendingLines(turnedAway);
     // The senders learn the outcomes from the channel thread; this thread
     // keeps answering sent messages meanwhile, as a top-level window must.
     constexpr DWORD CheckMilliseconds = 10;
     const DWORD start = GetTickCount();
-    while (OutcomesUncollected() && GetTickCount() - start < OutcomeCollectionMilliseconds) {
+    for (;;) {
+        {
+            QueueLocked locked;
+            if (!Queue.ledger.AwaitsCollection(GetTickCount())) {
+                break;
+            }
+        }
+        if (GetTickCount() - start >= OutcomeCollectionMilliseconds) {
+            break;
+        }
         if (MsgWaitForMultipleObjects(0, nullptr, FALSE, CheckMilliseconds, QS_SENDMESSAGE) ==
             WAIT_OBJECT_0) {
             MSG message;
@@ -308,29 +196,49 @@ void CloseRemoteCommands() {
 }
 
 void ActOnRemoteCommands() {
-    if (MainThreadBusy) {
+    if (MainThread.busy) {
         return; // announced again when the outer work ends
     }
-    PendingCommand* command = nullptr;
+    PendingLine* line = nullptr;
     {
         QueueLocked locked;
-        if (QueueIntake != Intake::Accepting || QueueHead == nullptr) {
-            return; // a stray notice, or one whose line was taken already
-        }
-        command = QueueHead;
-        QueueHead = command->next;
-        if (QueueHead == nullptr) {
-            QueueTail = nullptr;
-        }
-        --QueueLength;
-        command->next = nullptr;
-        RecordOf(command->ticket).state = LineState::Started;
-        LineInHand = true;
+        line = Queue.ledger.Take(GetTickCount());
     }
+    if (line == nullptr) {
+        return; // a stray notice, one whose line was taken already, or startup goes on
+    }
+    const WORD outer = MainThread.lineInHand; // a usage box's, when this runs inside it
+    MainThread.lineInHand = line->ticket;
     {
-        CommandInProgress busy; // its end announces the next line: record this one first
-        const int acted = ProcessCommandLine(command->text);
-        RecordDone(command->ticket, acted != 0);
+        CommandInProgress busy; // its end announces the next line: settle this one first
+        const bool acted = ProcessCommandLine(line->text) != 0;
+        QueueLocked locked;
+        Queue.ledger.Finish(line->ticket, acted, GetTickCount());
     }
-    FreeCommands(command);
+    MainThread.lineInHand = outer;
+    FreePendingLines(line);
+}
+
+void ShowUsageBox(const char* text, const char* caption, unsigned style) {
+    if (MainThread.usageBoxOpen) {
+        return; // the usage is on the screen already
+    }
+    MainThread.usageBoxOpen = true;
+    const WORD ticket = MainThread.lineInHand;
+    // The box only waits for the user: the line that asked for it is done
+    // but for that, so other lines go on meanwhile.
+    const bool busy = MainThread.busy;
+    MainThread.busy = false;
+    {
+        QueueLocked locked;
+        Queue.ledger.ShowingUsage(ticket, true, GetTickCount());
+    }
+    AnnounceIfWaiting();
+    MessageBoxA(nullptr, text, caption, style);
+    {
+        QueueLocked locked;
+        Queue.ledger.ShowingUsage(ticket, false, GetTickCount());
+    }
+    MainThread.busy = busy;
+    MainThread.usageBoxOpen = false;
 }

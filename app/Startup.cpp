@@ -23,8 +23,7 @@ HICON LoadAppIcon(int id) {
 }
 
 void CreateControllerWindow() {
-    ControllerWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
-                                          ControllerDialogProc, 0);
+    MakeControllerWindow(AppInstance);
     SendMessageA(ControllerWindow, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadAppIcon(IDI_VELMORA)));
     SendMessageA(ControllerWindow, WM_SETICON, ICON_SMALL,
@@ -120,7 +119,7 @@ int RunMessageLoop(HWND controller) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    DestroyWindow(controller); // may be gone already ("E&xit")
+    UnmakeControllerWindow();
     // Our own quit always carries 0. Any program can post a WM_QUIT, which ends
     // the program as cleanly, but its code is not ours to report; nor is
     // whatever a failed GetMessage (-1) left in the message.

@@ -4,6 +4,7 @@
 #include "app/RemoteCommands.h"
 #include "app/Startup.h"
 #include "channel/InstanceChannel.h"
+#include "cmdline/CommandDispatcher.h"
 #include "cmdline/ProgramArguments.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -14,7 +15,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // First of all: whether another instance runs decides everything else.
     AppChannel.Start(instance, &RemoteCommandHandlers);
     if (AppChannel.Role() == Client) {
-        return HandOverExitCode(AppChannel.Send(0, commandLine));
+        // A usage box waits for the user, however long that takes; nothing else does.
+        return HandOverExitCode(AppChannel.Send(0, commandLine, AsksForUsage(commandLine)));
     }
     RemoteCommandsGuard turnAwayOnExit;
     return RunFirstInstance(commandLine);

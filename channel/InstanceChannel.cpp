@@ -1,8 +1,19 @@
 #include "channel/InstanceChannel.h"
 
+#include "channel/ChannelSeam.h"
 #include "channel/SilenceClock.h"
 
 #include <cstring>
+
+namespace {
+
+// The channel window's procedure finds its object here, never in window data
+// that any program can rewrite: each channel thread serves one window.
+thread_local InstanceChannel* ServedChannel = nullptr;
+// Set while the channel thread itself makes or unmakes its window.
+thread_local bool MakingOrUnmaking = false;
+
+} // namespace
 
 const ChannelNames VelmoraChannelNames = {"Velmora_Mutex", "Velmora_Server", "Velmora_Client",
                                           "Velmora_InterComm"};
@@ -10,7 +21,9 @@ const ChannelNames VelmoraChannelNames = {"Velmora_Mutex", "Velmora_Server", "Ve
 InstanceChannel::InstanceChannel() : InstanceChannel(VelmoraChannelNames) {}
 
 InstanceChannel::InstanceChannel(const ChannelNames& names)
-    : mutex(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, names.mutex)), windowTitle(names.windowTitle),
+    // Enough to learn whether a living first instance holds the mark, and to
+    // take it from one that died.
+    : mutex(OpenMutexA(SYNCHRONIZE, FALSE, names.mutex)), windowTitle(names.windowTitle),
       className(names.serverClass), channelNames(names) {}
 
 InstanceChannel::~InstanceChannel() {
@@ -18,13 +31,25 @@ InstanceChannel::~InstanceChannel() {
 }
 
 bool InstanceChannel::CreateInstanceMutex() {
-    if (mutex) {
-        return false;
+    if (!mutex) {
+        mutex = CreateMutexA(nullptr, TRUE, channelNames.mutex);
+        if (!mutex) {
+            // Neither opened nor created: the name is another kind of object,
+            // or the first instance runs elevated and its mark is closed to
+            // us. A first instance still shows itself by its channel window.
+            return FindWindowA(channelNames.serverClass, windowTitle) == nullptr;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ownsMark = true;
+            return true;
+        }
     }
-    mutex = CreateMutexA(nullptr, FALSE, channelNames.mutex);
-    // Two instances started together both miss the mutex at construction; only
-    // the one that really created it may be the first.
-    return !(mutex && GetLastError() == ERROR_ALREADY_EXISTS);
+    // The first instance owns the mark for as long as it lives. One left
+    // abandoned by a first instance that died, or held open by other
+    // programs, is free to take; only one start can take it.
+    const DWORD taken = WaitForSingleObject(mutex.Get(), 0);
+    ownsMark = taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED;
+    return ownsMark;
 }
 
 bool InstanceChannel::Start(HINSTANCE instance, const ChannelHandlers* newHandlers) {
@@ -33,6 +58,9 @@ bool InstanceChannel::Start(HINSTANCE instance, const ChannelHandlers* newHandle
     if (!CreateInstanceMutex()) {
         role = Client;
         className = channelNames.clientClass;
+        // Held no longer than needed: a later start that kept it would keep
+        // the mark of a first instance that died alive for others.
+        mutex.Close();
     }
     // The event is the only way the thread's loop ends: no event, no thread.
     stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -42,11 +70,24 @@ bool InstanceChannel::Start(HINSTANCE instance, const ChannelHandlers* newHandle
     return static_cast<bool>(thread);
 }
 
+namespace {
+
+// Another program can make the window a child of one of its own, which hides
+// it from FindWindowA without a word to us: put it back where later
+// instances look.
+void KeepTopLevel(HWND window) {
+    if (GetAncestor(window, GA_PARENT) != GetDesktopWindow()) {
+        SetParent(window, nullptr);
+    }
+}
+
+} // namespace
+
 // The channel thread's loop. Only the program ends it, with the stop event: a
 // WM_QUIT, posted by anyone, is ignored, and so is everything posted to the
 // window, since nothing of ours posts there.
 DWORD InstanceChannel::ServeUntilStopped() {
-    DWORD idle = INFINITE;
+    DWORD idle = role == Server ? TopLevelCheckMilliseconds : INFINITE;
     for (;;) {
         HANDLE stop = stopEvent.Get();
         const DWORD woken = MsgWaitForMultipleObjects(1, &stop, FALSE, idle, QS_ALLINPUT);
@@ -61,9 +102,13 @@ DWORD InstanceChannel::ServeUntilStopped() {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        idle = role == Server && handlers != nullptr && handlers->watch != nullptr
-                   ? handlers->watch()
-                   : INFINITE;
+        if (role != Server) {
+            continue;
+        }
+        KeepTopLevel(window);
+        const DWORD watch =
+            handlers != nullptr && handlers->watch != nullptr ? handlers->watch() : INFINITE;
+        idle = watch < TopLevelCheckMilliseconds ? watch : TopLevelCheckMilliseconds;
     }
 }
 
@@ -80,19 +125,43 @@ DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter) {
     windowClass.hInstance = self->instanceHandle;
     windowClass.lpszClassName = self->className;
     if (RegisterClassA(&windowClass)) {
+        MakingOrUnmaking = true;
         HWND created = CreateWindowExA(0, self->className, self->windowTitle, WS_OVERLAPPEDWINDOW,
                                        0, 0, 1, 1, nullptr, nullptr, self->instanceHandle, nullptr);
+        MakingOrUnmaking = false;
         if (created != nullptr) {
-            // The object is handed over here, never in WM_CREATE, whose record
-            // anyone can send.
-            SetWindowLongPtrA(created, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
             self->window = created;
+            ServedChannel = self;
+            if (self->role == Server) {
+                AllowLaterInstancesToReach(created);
+            }
             result = self->ServeUntilStopped();
+            ServedChannel = nullptr;
+            MakingOrUnmaking = true;
             DestroyWindow(created);
+            MakingOrUnmaking = false;
         }
         UnregisterClassA(self->className, self->instanceHandle);
     }
     return result;
+}
+
+void AllowLaterInstancesToReach(HWND window) {
+    using AllowForWindow = BOOL(WINAPI*)(HWND, UINT, DWORD, void*); // Windows 7
+    using AllowForProcess = BOOL(WINAPI*)(UINT, DWORD);             // Vista
+    constexpr DWORD Allow = 1; // MSGFLT_ALLOW and MSGFLT_ADD alike
+    const UINT allowed[] = {WM_COPYDATA, LineOutcomeMessage};
+    if (FARPROC found = ChannelCalls.user32Function("ChangeWindowMessageFilterEx")) {
+        const auto allow = reinterpret_cast<AllowForWindow>(reinterpret_cast<void*>(found));
+        for (UINT message : allowed) {
+            allow(window, message, Allow, nullptr);
+        }
+    } else if (FARPROC found = ChannelCalls.user32Function("ChangeWindowMessageFilter")) {
+        const auto allow = reinterpret_cast<AllowForProcess>(reinterpret_cast<void*>(found));
+        for (UINT message : allowed) {
+            allow(message, Allow);
+        }
+    }
 }
 
 namespace {
@@ -123,14 +192,12 @@ bool ReshapesTheWindow(UINT message) {
 
 LRESULT CALLBACK InstanceChannel::ChannelWindowProc(HWND window, UINT message, WPARAM wParam,
                                                     LPARAM lParam) {
-    // Posted messages never get here (the loop drops them), so a message that
-    // is not from another thread comes from our own calls.
-    if (ReshapesTheWindow(message) && InSendMessage()) {
+    if (ReshapesTheWindow(message) && !MakingOrUnmaking) {
         return 0;
     }
-    auto* self = reinterpret_cast<InstanceChannel*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self == nullptr) {
-        return DefWindowProcA(window, message, wParam, lParam); // still being created
+    InstanceChannel* self = ServedChannel;
+    if (self == nullptr || window != self->window) {
+        return DefWindowProcA(window, message, wParam, lParam); // still being made
     }
     return self->OnChannelMessage(window, message, wParam, lParam);
 }
@@ -200,79 +267,94 @@ namespace {
 
 // One WM_COPYDATA on its way. It lives until the process ends: a delivery
 // given up on may still return into it.
-struct Delivery {
+struct Delivering {
     HWND peer;
     WPARAM value;
     COPYDATASTRUCT data;
     LRESULT reply;
+    DWORD error; // the send's own error when it failed, else 0
 };
 
 DWORD WINAPI Deliver(LPVOID parameter) {
-    auto* delivery = static_cast<Delivery*>(parameter);
-    delivery->reply = SendMessageA(delivery->peer, WM_COPYDATA, delivery->value,
-                                   reinterpret_cast<LPARAM>(&delivery->data));
+    auto* delivering = static_cast<Delivering*>(parameter);
+    // A failed send returns 0 too, as a peer may reply: only the error tells them apart.
+    SetLastError(ERROR_SUCCESS);
+    delivering->reply = SendMessageA(delivering->peer, WM_COPYDATA, delivering->value,
+                                     reinterpret_cast<LPARAM>(&delivering->data));
+    delivering->error = delivering->reply == 0 ? GetLastError() : ERROR_SUCCESS;
     return 0;
 }
 
+// Asked rather than WM_NULL: it is one of the two messages an elevated first
+// instance lets through. A ticket of 0 asks nothing; any peer answers it.
 bool PeerAnswers(HWND peer) {
     DWORD_PTR ignored = 0;
-    return SendMessageTimeoutA(peer, WM_NULL, 0, 0, SMTO_NORMAL, PeerProbeMilliseconds, &ignored) !=
-           0;
+    return SendMessageTimeoutA(peer, LineOutcomeMessage, 0, 0, SMTO_NORMAL, PeerProbeMilliseconds,
+                               &ignored) != 0;
+}
+
+// Whether the time since reached is up for a line that may not wait for a usage box.
+bool OutOfTime(DWORD reached) {
+    return GetTickCount() - reached >= HandOverLimitMilliseconds;
 }
 
 // Sends the WM_COPYDATA from a helper thread while this one checks that the
-// peer still answers; false when it fell silent (or is gone) before replying.
-// A first instance that is this program replies at once; another may act
-// before it replies, for as long as it goes on answering.
-bool DeliverWhileAnswered(Delivery* delivery) {
-    const KernelHandle sender(CreateThread(nullptr, 0, Deliver, delivery, 0, nullptr));
+// peer still answers. A first instance that is this program replies at once;
+// another may act before it replies, for as long as it goes on answering
+// and, unless the line waits for a usage box, the time allows.
+Delivery DeliverWhileAnswered(Delivering* delivering, DWORD reached, bool waitsForUsageBox) {
+    const KernelHandle sender(CreateThread(nullptr, 0, Deliver, delivering, 0, nullptr));
     if (!sender) {
-        Deliver(delivery);
-        return true;
-    }
-    SilenceClock silence;
-    while (WaitForSingleObject(sender.Get(), PeerProbeMilliseconds) == WAIT_TIMEOUT) {
-        const DWORD sent = GetTickCount();
-        if (PeerAnswers(delivery->peer)) {
-            silence.Answered();
-        } else if (silence.Unanswered(sent, PeerSilenceMilliseconds)) {
-            return false; // the sender is still blocked in the send; the process ends with it
+        Deliver(delivering);
+    } else {
+        SilenceClock silence;
+        while (WaitForSingleObject(sender.Get(), PeerProbeMilliseconds) == WAIT_TIMEOUT) {
+            const DWORD sent = GetTickCount();
+            if (PeerAnswers(delivering->peer)) {
+                silence.Answered();
+            } else if (silence.Unanswered(sent, PeerSilenceMilliseconds)) {
+                return Delivery::Lost; // the sender stays blocked; the process ends with it
+            }
+            if (!waitsForUsageBox && OutOfTime(reached)) {
+                return Delivery::Lost;
+            }
         }
     }
-    return true;
+    if (delivering->error == ERROR_SUCCESS) {
+        return Delivery::Replied;
+    }
+    // Refused by the system with the window still there, or sent to a window
+    // already gone: nobody took the line. Gone in the middle of it: it did.
+    if (IsWindow(delivering->peer) || delivering->error == ERROR_INVALID_WINDOW_HANDLE) {
+        return Delivery::NotTaken;
+    }
+    return Delivery::Lost;
 }
 
-} // namespace
-
-namespace {
-
-// Asks the first instance how the line behind its ticket fared until it has
-// an outcome, or until its channel window has not answered for
-// PeerSilenceMilliseconds.
-HandOver AwaitOutcome(HWND peer, LRESULT ticket) {
+// Asks the first instance how the line behind its ticket fared until it is
+// settled; OutcomeUnfinished when the channel window has not answered for
+// PeerSilenceMilliseconds, is gone, or the time is up.
+LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsageBox) {
     const DWORD asked = GetTickCount();
     DWORD interval = OutcomeFirstPollMilliseconds;
     SilenceClock silence;
     for (;;) {
         const DWORD sent = GetTickCount();
-        DWORD_PTR outcome = OutcomeUnknown;
+        DWORD_PTR answer = OutcomeUnknown;
         if (SendMessageTimeoutA(peer, LineOutcomeMessage, static_cast<WPARAM>(ticket), 0,
-                                SMTO_NORMAL, PeerProbeMilliseconds, &outcome)) {
+                                SMTO_NORMAL, PeerProbeMilliseconds, &answer)) {
             silence.Answered();
-            switch (static_cast<LRESULT>(outcome)) {
-            case OutcomeWaiting:
-                break;
-            case OutcomeActed:
-                return HandOver::Acted;
-            case OutcomeNotActed:
-                return HandOver::NotDone;
-            default:
-                // Unfinished, or the line is no longer known: it was in the
-                // running instance's hands, and nobody can say more.
-                return HandOver::Unfinished;
+            const auto outcome = static_cast<LRESULT>(answer);
+            const bool waitsForUser = outcome == OutcomeShowingUsage && waitsForUsageBox;
+            if (outcome != OutcomeWaiting && outcome != OutcomeShowingUsage) {
+                return outcome;
             }
-        } else if (!IsWindow(peer) || silence.Unanswered(sent, PeerSilenceMilliseconds)) {
-            return HandOver::Unfinished; // ended, or silent too long, with the line in its hands
+            if (!waitsForUser && OutOfTime(reached)) {
+                return OutcomeUnfinished;
+            }
+        } else if (!IsWindow(peer) || silence.Unanswered(sent, PeerSilenceMilliseconds) ||
+                   OutOfTime(reached)) {
+            return OutcomeUnfinished;
         }
         Sleep(interval);
         if (GetTickCount() - asked >= OutcomeQuickPollsMilliseconds) {
@@ -284,7 +366,34 @@ HandOver AwaitOutcome(HWND peer, LRESULT ticket) {
 
 } // namespace
 
-HandOver InstanceChannel::Send(int value, const char* text) {
+HandOver JudgeHandOver(Delivery delivery, LRESULT reply, LRESULT outcome) {
+    switch (delivery) {
+    case Delivery::NotTaken:
+        return HandOver::NotDone;
+    case Delivery::Lost:
+        return HandOver::Unfinished; // it may still act
+    case Delivery::Replied:
+        break;
+    }
+    if (reply == TurnedAwayReply) {
+        return HandOver::NotDone;
+    }
+    if (!IsTagged(reply)) {
+        return HandOver::Acted; // a peer that acts before it replies, whatever it replies
+    }
+    switch (outcome) {
+    case OutcomeActed:
+        return HandOver::Acted;
+    case OutcomeNotActed:
+        return HandOver::NotDone;
+    default:
+        // Unfinished, or the line is no longer known: it was in the running
+        // instance's hands, and nobody can say more.
+        return HandOver::Unfinished;
+    }
+}
+
+HandOver InstanceChannel::Send(int value, const char* text, bool waitsForUsageBox) {
     // Elapsed time, not a sum of requested sleeps: a sleep lasts a whole timer
     // tick at least.
     const DWORD searchStart = GetTickCount();
@@ -296,23 +405,22 @@ HandOver InstanceChannel::Send(int value, const char* text) {
     if (peer == nullptr) {
         return HandOver::NotDone;
     }
-    static Delivery delivery;
-    delivery.peer = peer;
-    delivery.value = static_cast<WPARAM>(value);
-    delivery.data.dwData = 0;
-    delivery.data.cbData = static_cast<DWORD>(std::strlen(text)) + 1;
-    delivery.data.lpData = const_cast<char*>(text);
-    delivery.reply = 0;
-    if (!DeliverWhileAnswered(&delivery)) {
-        return HandOver::Unfinished; // silent while it held the line: it may still act
+    const DWORD reached = GetTickCount();
+    static Delivering delivering;
+    delivering.peer = peer;
+    delivering.value = static_cast<WPARAM>(value);
+    delivering.data.dwData = 0;
+    delivering.data.cbData = static_cast<DWORD>(std::strlen(text)) + 1;
+    delivering.data.lpData = const_cast<char*>(text);
+    delivering.reply = 0;
+    delivering.error = ERROR_SUCCESS;
+    const Delivery delivery = DeliverWhileAnswered(&delivering, reached, waitsForUsageBox);
+    LRESULT outcome = OutcomeUnknown;
+    if (delivery == Delivery::Replied && IsTagged(delivering.reply) &&
+        delivering.reply != TurnedAwayReply) {
+        outcome = AwaitOutcome(peer, delivering.reply, reached, waitsForUsageBox);
     }
-    if (delivery.reply == TurnedAwayReply) {
-        return HandOver::NotDone;
-    }
-    if (!IsTagged(delivery.reply)) {
-        return HandOver::Acted; // a peer that acts before it replies, whatever it replies
-    }
-    return AwaitOutcome(peer, delivery.reply);
+    return JudgeHandOver(delivery, delivering.reply, outcome);
 }
 
 void InstanceChannel::Close() {
@@ -330,7 +438,11 @@ void InstanceChannel::Close() {
         stopEvent.Abandon(); // the thread may still wait on it
     }
     stopEvent.Close();
-    // Created unowned and never waited on: only its existence marks the first
-    // instance, which ends once no process holds a handle to it.
+    // Released by the main thread that took it (a handle opened with
+    // SYNCHRONIZE alone cannot, and the mark is abandoned at the process's end).
+    if (ownsMark) {
+        ReleaseMutex(mutex.Get());
+        ownsMark = false;
+    }
     mutex.Close();
 }

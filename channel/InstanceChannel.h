@@ -50,14 +50,29 @@ constexpr LRESULT OutcomeUnknown = 0;            // no such ticket, or a peer th
 constexpr LRESULT OutcomeWaiting = Tagged(1);    // queued or being acted on: ask again
 constexpr LRESULT OutcomeActed = Tagged(2);      // acted on
 constexpr LRESULT OutcomeNotActed = Tagged(3);   // withdrawn or turned away before it started
-constexpr LRESULT OutcomeUnfinished = Tagged(4); // started, then the main thread fell silent
+constexpr LRESULT OutcomeUnfinished = Tagged(4); // started and not finished in time, or silent
+// Being acted on, and showing the usage box its sender asked for: a sender
+// whose own line asks for it waits for the user; another treats it as waiting.
+constexpr LRESULT OutcomeShowingUsage = Tagged(5);
 
 // How a later instance's hand-over ended.
 enum class HandOver {
     Acted,      // the running instance acted on the line
     NotDone,    // nothing was done and nothing will be
-    Unfinished, // the running instance went silent with the line in its hands
+    Unfinished, // the running instance went silent, or ran out of time, with the line in its hands
 };
+
+// How the WM_COPYDATA itself went.
+enum class Delivery {
+    NotTaken, // no window took it, or the system refused it
+    Lost,     // the first instance vanished, fell silent or ran out of time while holding it
+    Replied,  // it replied; the reply says more
+};
+
+// The whole verdict of a hand-over, from how its delivery ended, the reply
+// and the last outcome its sender learnt (OutcomeUnfinished when it stopped
+// asking: the peer went silent or ran out of time).
+HandOver JudgeHandOver(Delivery delivery, LRESULT reply, LRESULT outcome);
 
 // How long a later instance looks for the first one's channel window, which
 // may still be in the making when both start together.
@@ -68,6 +83,15 @@ constexpr DWORD PeerSearchIntervalMilliseconds = 20;
 // answered for this long, asking every PeerProbeMilliseconds.
 constexpr DWORD PeerProbeMilliseconds = 1000;
 constexpr DWORD PeerSilenceMilliseconds = 5000;
+// However well it answers, a later instance ends this long after it reached
+// the first one (unless its own line shows the usage box it asked for): the
+// first instance gives up on a line well before.
+constexpr DWORD HandOverLimitMilliseconds = 35000;
+
+// How often the first instance's channel thread makes sure its window is
+// still top-level, where later instances look for it: another program can
+// make it a child of one of its own windows, and nothing says so.
+constexpr DWORD TopLevelCheckMilliseconds = 1000;
 
 // How often a later instance asks how its line fared: every couple of
 // milliseconds while it is young, since most lines are done within tens of
@@ -99,9 +123,14 @@ class InstanceChannel {
     // Decides the role and starts the channel thread; false without a thread.
     bool Start(HINSTANCE instance, const ChannelHandlers* handlers);
     // A Client's whole hand-over: finds the Server, sends the text and waits
-    // until the line has an outcome or the Server fell silent.
-    HandOver Send(int value, const char* text);
+    // until the line has an outcome, the Server fell silent or
+    // HandOverLimitMilliseconds have passed. waitsForUsageBox: the text asks
+    // for the usage box, which may wait for the user as long as it is shown.
+    HandOver Send(int value, const char* text, bool waitsForUsageBox);
     HWND FindPeerWindow() const;
+    // Whether this process is the first instance: it holds the mark, or, where
+    // the mark can be neither opened nor created, no first instance's
+    // channel window exists.
     bool CreateInstanceMutex();
     void Close();
     ChannelRole Role() const { return role; }
@@ -121,6 +150,7 @@ class InstanceChannel {
     KernelHandle thread;
     HWND window = nullptr; // written by the channel thread once its window exists
     KernelHandle mutex;
+    bool ownsMark = false; // the main thread owns the mark: released at Close
     const ChannelHandlers* handlers = nullptr;
     const char* windowTitle;
     const char* className;
@@ -132,5 +162,11 @@ class InstanceChannel {
 // The text a WM_COPYDATA carries: its bytes up to the first zero within
 // cbData, never beyond. False when it is longer than MaxForwardedText.
 bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity);
+
+// Lets a first instance that runs elevated hear what later instances that
+// do not may send it, and nothing else: WM_COPYDATA and LineOutcomeMessage on
+// its channel window (Windows 7), or for the process (Vista); on Windows XP
+// there is nothing to allow.
+void AllowLaterInstancesToReach(HWND window);
 
 extern InstanceChannel AppChannel;

@@ -64,3 +64,15 @@ int ProcessCommandLine(const char* text) {
     ReleaseArgumentVector(vector);
     return 1;
 }
+
+bool AsksForUsage(const char* text) {
+    int count = 0;
+    char** vector = ArgumentTokenizer(text, &count);
+    if (vector == nullptr) {
+        return false;
+    }
+    const bool asks =
+        AppSwitchTable.LoadArguments(count, vector) >= 1 && AppSwitchTable.Contains("-help");
+    ReleaseArgumentVector(vector);
+    return asks;
+}

@@ -7,3 +7,6 @@ extern const char UsageText[];
 // Gives 1 once the text was acted on, 0 when its argument vector or the switch
 // table's copy of it could not be allocated and nothing was done.
 int ProcessCommandLine(const char* text);
+
+// Whether ProcessCommandLine would show the usage box for text.
+bool AsksForUsage(const char* text);

@@ -2,6 +2,7 @@
 #include "cmdline/CommandLineSeam.h"
 
 #include "app/AppState.h"
+#include "app/RemoteCommands.h"
 #include "devices/ServoModes.h"
 #include "devices/U360Modes.h"
 #include "tray/TrayIcon.h"
@@ -15,9 +16,6 @@ void* AllocateFixed(std::size_t bytes) {
 void ReleaseFixed(void* block) {
     GlobalFree(block);
 }
-void ShowOwnerlessMessage(const char* text, const char* caption, unsigned style) {
-    MessageBoxA(nullptr, text, caption, style);
-}
 void CheckTrayItem(int commandId, int on) {
     AppTrayIcon.SetItemChecked(commandId, on);
 }
@@ -26,6 +24,6 @@ void CloseControllerWindow() {
 }
 } // namespace
 
-CommandLineSeam CommandLineCalls = {AllocateFixed,        ReleaseFixed,  ShowOwnerlessMessage,
+CommandLineSeam CommandLineCalls = {AllocateFixed,        ReleaseFixed,  ShowUsageBox,
                                     ApplyU360Map,         CheckTrayItem, SelectServoMode,
                                     CloseControllerWindow};

@@ -82,6 +82,9 @@ TEST_F(Dispatcher, ActsAsTheTableSays) {
         CommandLineRecorder::releases = 0;
         AppTrayIcon.CheckedIds.clear();
 
+        // What a later instance learns before it hands the line over.
+        EXPECT_EQ(AsksForUsage(expected.commandLine), expected.usage) << "row " << row;
+        CommandLineRecorder::releases = 0;
         EXPECT_EQ(ProcessCommandLine(expected.commandLine), 1) << "row " << row;
 
         EXPECT_EQ(VendorRecorder::calls, expected.vendorCalls) << "row " << row;

@@ -1,9 +1,13 @@
 // The first-instance decision and the hand-over of command lines, with real
 // Velmora.exe processes.
 #include "ProgramUnderTest.h"
+#include "app/ControllerWindow.h"
 #include "app/RemoteCommands.h"
 #include "app/Startup.h"
 #include "channel/InstanceChannel.h"
+#include "resources/resource.h"
+
+#include <dde.h>
 
 #include <gtest/gtest.h>
 
@@ -15,15 +19,20 @@
 
 namespace {
 
-// Later instances' channel windows: each exists while its hand-over has
-// waited for a while.
-int ClientWindows() {
+// Top-level windows of a class and title.
+int CountWindows(const char* windowClass, const char* title) {
     int count = 0;
-    for (HWND found = nullptr; (found = FindWindowExA(nullptr, found, "Velmora_Client",
-                                                      "Velmora_InterComm")) != nullptr;) {
+    for (HWND found = nullptr;
+         (found = FindWindowExA(nullptr, found, windowClass, title)) != nullptr;) {
         ++count;
     }
     return count;
+}
+
+// Later instances' channel windows: each exists while its hand-over has
+// waited for a while.
+int ClientWindows() {
+    return CountWindows("Velmora_Client", "Velmora_InterComm");
 }
 
 TEST(Channel, TheFirstStartIsTheServerAndTheNextAfterItsEndToo) {
@@ -124,6 +133,7 @@ std::vector<Received> received;
 LRESULT fakeReply = 1;
 LRESULT fakeOutcome = OutcomeUnknown; // its answer when asked how a ticket fared
 HANDLE hangUntilEnded = nullptr;      // when set, the stand-in stops answering until it ends
+bool vanishWithTheLine = false;       // when set, its thread ends inside the send
 
 LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
@@ -132,6 +142,9 @@ LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM
                             std::string(static_cast<const char*>(data->lpData), data->cbData)});
         if (hangUntilEnded != nullptr) {
             WaitForSingleObject(hangUntilEnded, 30000); // serves nothing meanwhile
+        }
+        if (vanishWithTheLine) {
+            ExitThread(0); // the window goes with its thread, the send unanswered
         }
         return fakeReply;
     }
@@ -148,7 +161,9 @@ class FakeServer : public ::testing::Test {
         fakeReply = 1;
         fakeOutcome = OutcomeUnknown;
         hangUntilEnded = nullptr;
-        mutex = CreateMutexA(nullptr, FALSE, "Velmora_Mutex");
+        vanishWithTheLine = false;
+        // Owned, as a living first instance holds it.
+        mutex = CreateMutexA(nullptr, TRUE, "Velmora_Mutex");
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = FakeServerProc;
         windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -162,6 +177,7 @@ class FakeServer : public ::testing::Test {
             DestroyWindow(window);
         }
         UnregisterClassA("Velmora_Server", GetModuleHandleA(nullptr));
+        ReleaseMutex(mutex);
         CloseHandle(mutex);
     }
     // Runs a client while this thread serves the stand-in window.
@@ -202,28 +218,61 @@ TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
     EXPECT_EQ(received[0].bytes, std::string("-servo", 7));
 }
 
-// A peer that answers the plain way acts before it replies, whatever it
-// replies; only our own tagged replies say more.
-TEST_F(FakeServer, TheExitCodeFollowsTheReplyAndTheOutcome) {
+// The stand-in's window on a thread of its own, which may end inside a send.
+DWORD WINAPI ServeOnAThreadOfItsOwn(LPVOID ready) {
+    HWND window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0,
+                                  0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetEvent(ready);
+    MSG message;
+    while (window != nullptr && GetMessageA(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
+
+// What became of the line, as the peer's behaviour says: a peer that answers
+// the plain way acts before it replies, whatever it replies; our own tagged
+// replies say more; a peer that vanishes in the middle of the send may have
+// acted, and nothing says it did.
+TEST_F(FakeServer, TheExitCodeTellsWhatBecameOfTheLine) {
     constexpr LRESULT Ticket = Tagged(7);
     const struct {
+        const char* peer;
         LRESULT reply;
         LRESULT outcome;
+        bool vanishes;
         DWORD exitCode;
     } rows[] = {
-        {0, OutcomeUnknown, ExitHandedOver},
-        {1, OutcomeUnknown, ExitHandedOver},
-        {TurnedAwayReply, OutcomeUnknown, ExitNotDone},
-        {Ticket, OutcomeActed, ExitHandedOver},
-        {Ticket, OutcomeNotActed, ExitNotDone},
-        {Ticket, OutcomeUnfinished, ExitUnfinished},
-        {Ticket, OutcomeUnknown, ExitUnfinished},
+        {"plain, replies 0", 0, OutcomeUnknown, false, ExitHandedOver},
+        {"plain, replies 1", 1, OutcomeUnknown, false, ExitHandedOver},
+        {"turns the line away", TurnedAwayReply, OutcomeUnknown, false, ExitNotDone},
+        {"ticket, then acted", Ticket, OutcomeActed, false, ExitHandedOver},
+        {"ticket, then withdrawn", Ticket, OutcomeNotActed, false, ExitNotDone},
+        {"ticket, then unfinished", Ticket, OutcomeUnfinished, false, ExitUnfinished},
+        {"ticket it no longer knows", Ticket, OutcomeUnknown, false, ExitUnfinished},
+        {"vanishes holding the line", 0, OutcomeUnknown, true, ExitUnfinished},
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
         fakeReply = rows[row].reply;
         fakeOutcome = rows[row].outcome;
-        EXPECT_EQ(RunClient("-u360 joy4way"), rows[row].exitCode) << "row " << row;
+        vanishWithTheLine = rows[row].vanishes;
+        HANDLE peerThread = nullptr;
+        if (rows[row].vanishes) {
+            DestroyWindow(window);
+            window = nullptr;
+            HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            peerThread = CreateThread(nullptr, 0, ServeOnAThreadOfItsOwn, ready, 0, nullptr);
+            ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0) << "row " << row;
+            CloseHandle(ready);
+        }
+        EXPECT_EQ(RunClient("-u360 joy4way"), rows[row].exitCode)
+            << "row " << row << ": " << rows[row].peer;
+        if (peerThread != nullptr) {
+            EXPECT_EQ(WaitForSingleObject(peerThread, 10000), WAIT_OBJECT_0) << "row " << row;
+            CloseHandle(peerThread);
+        }
     }
+    EXPECT_EQ(received.size(), std::size(rows));
     DestroyWindow(window);
     window = nullptr;
     const DWORD start = GetTickCount();
@@ -259,7 +308,7 @@ TEST_F(FakeServer, AnUnquotedProgramPathWithBytesAbove0x7FIsSkippedWhole) {
 
 // Usage boxes keep the main thread of the first instance waiting for the user;
 // every channel window must still answer meanwhile, and lines wait their turn.
-TEST(Channel, WhileAUsageBoxIsOpenTheChannelWindowsAnswerAndLinesWait) {
+TEST(Channel, WhileAUsageBoxIsOpenTheChannelAnswersAndOnlyStartupHoldsLines) {
     ProgramUnderTest program(1, "4");
     program.server = program.Start("-help"); // startup waits for this box
     HWND box = WaitForDialog("Help");
@@ -284,19 +333,20 @@ TEST(Channel, WhileAUsageBoxIsOpenTheChannelWindowsAnswerAndLinesWait) {
     EXPECT_EQ(WaitExit(waiting, 20000), 1u);
     EXPECT_TRUE(HasLine(program.Journal(), "UltraStik 13 0 analog"));
 
-    // A forwarded usage box: the next line waits behind it, the channel answers.
+    // A forwarded usage box waits for the user and for its own sender alone:
+    // other launchers go on, and a second "-help" shows nothing more.
     HANDLE help = program.Start("-help");
     box = WaitForDialog("Help");
     ASSERT_NE(box, nullptr);
     const std::size_t mark = program.Journal().size();
-    HANDLE next = program.Start("-servo joy8way");
-    ASSERT_TRUE(WaitUntil([](void*) { return ClientWindows() == 2; }, nullptr, 10000));
+    EXPECT_EQ(program.Run("-servo joy8way"), 1u) << "held behind another launcher's usage box";
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"PacDrive 30"});
+    EXPECT_EQ(program.Run("-help"), 1u);
+    EXPECT_EQ(CountWindows("#32770", "Help"), 1);
     EXPECT_TRUE(AnswersWithinASecond(serverChannel)) << "while acting on a line";
-    EXPECT_TRUE(program.JournalSince(mark).empty()) << "a line ran inside another";
+    EXPECT_EQ(WaitExit(help, 0), static_cast<DWORD>(STILL_ACTIVE)) << "left its own box behind";
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(WaitExit(help, 20000), 1u);
-    EXPECT_EQ(WaitExit(next, 20000), 1u);
-    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"PacDrive 30"});
     EXPECT_EQ(program.ExitServer(), 0u);
 }
 
@@ -417,12 +467,24 @@ class Hostile : public ::testing::Test {
     HWND channel = nullptr;
 };
 
+// Private messages, with parameters that reach the handlers (the tray's own
+// icon id with harmless mouse events, tickets in our tag), act on nothing;
+// the commands and hot keys that act mean the same from anyone, and act only
+// for ids of ours.
 TEST_F(Hostile, StrayPrivateMessagesToEitherWindowActOnNothing) {
     HWND controller = program.ControllerWindow();
     ASSERT_NE(controller, nullptr);
-    const std::size_t mark = program.Journal().size();
+    std::size_t mark = program.Journal().size();
     const std::pair<WPARAM, LPARAM> junk[] = {
-        {0, 0}, {1, 1}, {~WPARAM(0), static_cast<LPARAM>(0xDEADBEEF)}};
+        {0, 0},
+        {1, 1},
+        {~WPARAM(0), static_cast<LPARAM>(0xDEADBEEF)},
+        {IDR_TRAYMENU, WM_MOUSEMOVE},
+        {IDR_TRAYMENU, WM_LBUTTONDOWN},
+        {IDR_TRAYMENU, WM_RBUTTONDOWN},
+        {static_cast<WPARAM>(Tagged(1)), 0},
+        {static_cast<WPARAM>(TurnedAwayReply), static_cast<LPARAM>(Tagged(1))},
+    };
     constexpr UINT PrivateRange = 32;
     for (HWND target : {controller, channel}) {
         for (UINT first : {UINT(WM_USER), UINT(WM_APP)}) {
@@ -436,9 +498,35 @@ TEST_F(Hostile, StrayPrivateMessagesToEitherWindowActOnNothing) {
             }
         }
     }
+    // The line's notice comes after every posted message above.
     EXPECT_EQ(program.Run(""), 1u) << "the instance still answers";
     EXPECT_EQ(WaitExit(program.server, 0), static_cast<DWORD>(STILL_ACTIVE));
     EXPECT_TRUE(program.JournalSince(mark).empty());
+
+    const struct {
+        HWND target;
+        UINT message;
+        WPARAM wParam;
+        std::vector<std::string> journal;
+    } commands[] = {
+        {controller, WM_COMMAND, 0xFFFF, {}},
+        {controller, WM_COMMAND, MAKEWPARAM(IDM_SERVO_8WAY, 0), {"PacDrive 30"}},
+        {controller, WM_HOTKEY, HotKeyServo8Way + 7, {}},
+        {controller, WM_HOTKEY, HotKeyServo4Way, {"PacDrive 29"}},
+        {controller, WM_SYSCOMMAND, 0xFFF0, {}},
+        {channel, WM_COMMAND, MAKEWPARAM(IDM_SERVO_8WAY, 0), {}},
+        {channel, WM_HOTKEY, HotKeyServo8Way, {}},
+        {channel, WM_SYSCOMMAND, SC_CLOSE, {}},
+    };
+    for (std::size_t row = 0; row < std::size(commands); ++row) {
+        mark = program.Journal().size();
+        DWORD_PTR ignored = 0;
+        EXPECT_TRUE(SendMessageTimeoutA(commands[row].target, commands[row].message,
+                                        commands[row].wParam, 0, SMTO_NORMAL, 5000, &ignored))
+            << "row " << row << ": no answer";
+        EXPECT_EQ(program.JournalSince(mark), commands[row].journal) << "row " << row;
+    }
+    EXPECT_EQ(program.Run(""), 1u) << "the instance still answers";
 }
 
 TEST_F(Hostile, NoTerminatorWithinCbDataReadsNoFurther) {
@@ -546,6 +634,157 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
         << program.Settings();
     EXPECT_TRUE(HasLine(program.JournalSince(mark), "PacDrive 3"))
         << "the libraries were not closed";
+}
+
+// Exit as scripting tools fire another program's menu item, sent or posted:
+// the same clean end as from the tray menu.
+TEST(HostileWindows, AnExitCommandFromAnotherProgramEndsTheProgramCleanly) {
+    for (const bool sent : {true, false}) {
+        ProgramUnderTest program(1, "4");
+        program.StartServer();
+        EXPECT_EQ(program.Run("-u360 joy4way"), static_cast<DWORD>(ExitHandedOver));
+        HWND controller = program.ControllerWindow();
+        ASSERT_NE(controller, nullptr);
+        const std::size_t mark = program.Journal().size();
+        if (sent) {
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(controller, WM_COMMAND, IDM_EXIT, 0, SMTO_NORMAL, 5000, &ignored);
+        } else {
+            PostMessageA(controller, WM_COMMAND, IDM_EXIT, 0);
+        }
+        EXPECT_EQ(WaitExit(program.server, 20000), static_cast<DWORD>(ExitNormal))
+            << (sent ? "sent" : "posted");
+        EXPECT_FALSE(FirstInstanceMarked()) << (sent ? "sent" : "posted");
+        EXPECT_NE(program.Settings().find("U360MapFile=joy4way"), std::string::npos)
+            << (sent ? "sent" : "posted") << ": not saved: " << program.Settings();
+        EXPECT_TRUE(HasLine(program.JournalSince(mark), "PacDrive 3"))
+            << (sent ? "sent" : "posted") << ": the libraries were not closed";
+    }
+}
+
+// A modal loop dispatches what is posted to the Settings window; destruction
+// that the program did not cause still does nothing.
+TEST(HostileWindows, DestructionPostedWhileAUsageBoxIsOpenDoesNothing) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    HANDLE help = program.Start("-help");
+    HWND box = WaitForDialog("Help");
+    ASSERT_NE(box, nullptr);
+    PostMessageA(controller, WM_DESTROY, 0, 0);
+    PostMessageA(controller, WM_NCDESTROY, 0, 0);
+    // Acted on inside the box's loop, after the two messages above.
+    const std::size_t mark = program.Journal().size();
+    EXPECT_EQ(program.Run("-u360 joy4way"), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"UltraStik 13 0 joy4way"});
+    EXPECT_EQ(WaitExit(program.server, 0), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_TRUE(IsWindowVisible(box)) << "the box's loop was told to quit";
+    char caption[32] = {};
+    GetWindowTextA(controller, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Settings") << "the dialog's data was freed";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitExit(help, 20000), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+// The channel window's data and parent are anyone's to change; neither
+// decides anything, and later starts still reach the first instance.
+TEST(HostileWindows, RewrittenUserDataOrParentOfTheChannelWindowChangesNothing) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND channel = program.ChannelWindow();
+    ASSERT_NE(channel, nullptr);
+    const char* const maps[] = {"joy4way", "joy2way"};
+    const LONG_PTR userData[] = {0, 0x1234};
+    for (std::size_t row = 0; row < std::size(userData); ++row) {
+        SetWindowLongPtrA(channel, GWLP_USERDATA, userData[row]);
+        const std::size_t mark = program.Journal().size();
+        EXPECT_EQ(program.Run(std::string("-u360 ") + maps[row]),
+                  static_cast<DWORD>(ExitHandedOver))
+            << "row " << row;
+        EXPECT_EQ(program.JournalSince(mark),
+                  std::vector<std::string>{std::string("UltraStik 13 0 ") + maps[row]})
+            << "row " << row;
+    }
+
+    HWND adopter = CreateWindowExA(0, "STATIC", "adopter", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                                   nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(adopter, nullptr);
+    // (Wine carries the call out on the window's own thread, which puts the
+    // window back as soon as it has been moved.)
+    SetParent(channel, adopter);
+    const std::size_t mark = program.Journal().size();
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(program.Run("-servo joy8way"), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_LT(GetTickCount() - start, PeerSearchMilliseconds) << "searched to the end";
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"PacDrive 30"});
+    EXPECT_EQ(FindWindowA("Velmora_Server", "Velmora_InterComm"), channel);
+    DestroyWindow(adopter);
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+// The first instance holds its mark while it lives; a mark that outlives it
+// (held open by another program) or a name taken by another kind of object
+// never makes a start wait for an instance that is not there, nor makes a
+// second resident instance.
+TEST(Channel, TheMarkDecidesTheFirstInstanceOnlyWhileItLives) {
+    {
+        ProgramUnderTest program(1, "4");
+        program.StartServer();
+        HANDLE held = OpenMutexA(SYNCHRONIZE, FALSE, "Velmora_Mutex");
+        ASSERT_NE(held, nullptr);
+        TerminateProcess(program.server, 99);
+        ASSERT_EQ(WaitExit(program.server, 10000), 99u);
+        program.server = program.Start("");
+        EXPECT_NE(WaitForWindow("Velmora_Server", "Velmora_InterComm"), nullptr)
+            << "a start after the first instance died did not take its place";
+        const std::size_t mark = program.Journal().size();
+        EXPECT_EQ(program.Run("-servo joy8way"), static_cast<DWORD>(ExitHandedOver));
+        EXPECT_TRUE(HasLine(program.JournalSince(mark), "PacDrive 30"));
+        EXPECT_EQ(program.ExitServer(), 0u);
+        CloseHandle(held);
+    }
+    {
+        HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, "Velmora_Mutex");
+        ASSERT_NE(squatter, nullptr);
+        ProgramUnderTest program(1, "4");
+        program.server = program.Start("");
+        ASSERT_NE(WaitForWindow("Velmora_Server", "Velmora_InterComm"), nullptr);
+        EXPECT_EQ(program.Run("", 10000), static_cast<DWORD>(ExitHandedOver))
+            << "a later start took itself for the first";
+        const std::size_t mark = program.Journal().size();
+        EXPECT_EQ(program.Run("-u360 joy2way", 10000), static_cast<DWORD>(ExitHandedOver));
+        EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"UltraStik 13 0 joy2way"});
+        EXPECT_EQ(program.ExitServer(), 0u);
+        CloseHandle(squatter);
+    }
+}
+
+// A loop we do not own that answers every sent message but never gets to the
+// posted notice (Wine's window-menu loop spinning on a DDE message it cannot
+// unpack) holds no launcher: the line is withdrawn, never acted on.
+TEST(HostileWindows, ALoopThatAnswersButNeverDispatchesHoldsNoLauncher) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    constexpr UINT PopupSystemMenu = 0x0313; // the taskbar's "show the window menu"
+    PostMessageA(controller, PopupSystemMenu, 0, 0);
+    ASSERT_TRUE(WaitUntil(
+        [](void*) { return IsWindowVisible(FindWindowA("#32768", nullptr)) != 0; }, nullptr, 10000))
+        << "no menu opened";
+    constexpr LPARAM NoValidHandle = 1;
+    PostMessageA(controller, WM_DDE_EXECUTE, 0, NoValidHandle);
+    const std::size_t mark = program.Journal().size();
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(program.Run("-u360 joy4way", 3 * NoProgressMilliseconds),
+              static_cast<DWORD>(ExitNotDone));
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, NoProgressMilliseconds - MainThreadProbeIntervalMilliseconds);
+    EXPECT_LT(took, NoProgressMilliseconds + PeerSilenceMilliseconds);
+    EXPECT_TRUE(AnswersWithinASecond(controller)) << "the loop was meant to answer throughout";
+    EXPECT_TRUE(program.JournalSince(mark).empty()) << "a withdrawn line was acted on";
 }
 
 } // namespace
