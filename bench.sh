@@ -17,7 +17,8 @@ tools/install-deps.sh
 cmake --preset win32 >/dev/null &&
   cmake --build --preset win32 -j2 --target Velmora UltraStik PacDrive LaunchFloor Wow64Probe >/dev/null
 cmake --preset win64 >/dev/null &&
-  cmake --build --preset win64 -j2 --target Velmora UltraStik PacDrive LaunchFloor LaunchTimer >/dev/null
+  cmake --build --preset win64 -j2 --target Velmora UltraStik PacDrive LaunchFloor LaunchTimer \
+    LaunchFloorShell LaunchFloorVendors >/dev/null
 source tools/wine-env.sh
 trap wine_env_stop EXIT
 unset DISPLAY # always a private display: nothing else on it
@@ -30,7 +31,8 @@ timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v bench /d 
 work=$root/build/bench/run
 rm -rf "$work" && mkdir -p "$work"
 cp dist/win64/Velmora.exe dist/win64/UltraStik.dll dist/win64/PacDrive.dll \
-  build/win64/bench/LaunchFloor.exe build/win64/bench/LaunchTimer.exe "$work/"
+  build/win64/bench/LaunchFloor.exe build/win64/bench/LaunchTimer.exe \
+  build/win64/bench/LaunchFloorShell.exe build/win64/bench/LaunchFloorVendors.exe "$work/"
 printf '[UltraStik]\r\nCount=1\r\n[PacDrive]\r\nTypes=4\r\n' >"$work/DeviceSim.ini"
 cd "$work"
 
@@ -56,6 +58,7 @@ stats() {
 }
 median() { echo "${1%%|*}"; }
 ratio() { [ "$1" = - ] || [ "$2" = - ] && echo - || echo "scale=2; $1 / $2" | bc; }
+difference() { [ "$1" = - ] || [ "$2" = - ] && echo - || echo "scale=1; ($1 - $2) / 1" | bc; }
 pairs() { # rounds expectedA commandA... -- expectedB commandB...: alternated, A's then B's times
   local n=$1; shift
   local a=() b=() split
@@ -67,6 +70,18 @@ pairs() { # rounds expectedA commandA... -- expectedB commandB...: alternated, A
 
 # Warm-up: the desktop, the tray and the file cache.
 for _ in 1 2 3; do timed 0 LaunchFloor.exe >/dev/null; timed 0 Velmora.exe -exit >/dev/null; done
+
+# What the rest of Velmora's imports cost every start, forwarded or not: the
+# floor that also binds SHELL32 and ADVAPI32, and the one that binds the two
+# vendor libraries too, each alternated with the plain floor, by both methods.
+pairs "$rounds" 0 LaunchFloorShell.exe -- 0 LaunchFloor.exe
+floor_shell=$(printf '%s\n' "${A[@]}" | stats) floor_for_shell=$(printf '%s\n' "${B[@]}" | stats)
+pairs "$rounds" 0 LaunchFloorVendors.exe -- 0 LaunchFloor.exe
+floor_vendors=$(printf '%s\n' "${A[@]}" | stats) floor_for_vendors=$(printf '%s\n' "${B[@]}" | stats)
+read -r -a inner_shell < <(timeout 600 "$WINE64" LaunchTimer.exe "$rounds" 0 LaunchFloorShell.exe \
+  0 LaunchFloor.exe 2>/dev/null | tr -d '\r' | tr '\n' ' ') || true
+read -r -a inner_vendors < <(timeout 600 "$WINE64" LaunchTimer.exe "$rounds" 0 LaunchFloorVendors.exe \
+  0 LaunchFloor.exe 2>/dev/null | tr -d '\r' | tr '\n' ' ') || true
 
 # The first start that applies a mode and ends, against the floor.
 pairs 10 0 Velmora.exe -u360 joy2way -exit -- 0 LaunchFloor.exe
@@ -173,6 +188,18 @@ echo "| forwarded commands per second, 200 in a row ($ok exited 1) | $per_second
 echo "| idle instance: CPU time in 10 s, resident memory | $idle_ms ms, $rss_kib KiB |"
 printf '%s' "$sizes"
 echo "| 32-bit imports | $imports|"
+echo
+echo "| what a start binds: wall time of wine64 PROGRAM, ms | median | min | max | spread (IQR) | failed |"
+echo "|---|---|---|---|---|---|"
+row "launch floor binding SHELL32 and ADVAPI32 ($rounds runs)" "$floor_shell"
+row "launch floor, alternated with it" "$floor_for_shell"
+row "launch floor binding SHELL32, ADVAPI32, UltraStik and PacDrive ($rounds runs)" "$floor_vendors"
+row "launch floor, alternated with it" "$floor_for_vendors"
+echo
+echo "| what binding costs a start (difference of medians, ms) | wall time | inside Wine |"
+echo "|---|---|---|"
+echo "| SHELL32 and ADVAPI32 | $(difference "$(median "$floor_shell")" "$(median "$floor_for_shell")") | $(difference "${inner_shell[0]:--}" "${inner_shell[4]:--}") (medians ${inner_shell[0]:--} / ${inner_shell[4]:--}, $(( ${inner_shell[3]:-0} + ${inner_shell[7]:-0} )) failed) |"
+echo "| SHELL32, ADVAPI32 and the two vendor libraries | $(difference "$(median "$floor_vendors")" "$(median "$floor_for_vendors")") | $(difference "${inner_vendors[0]:--}" "${inner_vendors[4]:--}") (medians ${inner_vendors[0]:--} / ${inner_vendors[4]:--}, $(( ${inner_vendors[3]:-0} + ${inner_vendors[7]:-0} )) failed) |"
 echo
 echo "$wow64"
 if [ "$(head -n1 build/wow64/probe.txt)" = can ]; then

@@ -131,6 +131,11 @@ start_velmora() {
     timeout 60 "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
       /v Debugger /d '' /f >/dev/null 2>&1 || true
   fi
+  # Wine draws the caption buttons with the Marlett font, and Debian's Wine
+  # 8.0 loads no font from its own folder (fonts-wine's /usr/share/wine/fonts):
+  # without a copy in the prefix the buttons show as the letters "0 1 r".
+  [ -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ] ||
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   if [ -n "$private" ]; then
     # Every window of this prefix lives in one Wine desktop with a taskbar.
     timeout 30 "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1

@@ -15,6 +15,8 @@ tools/check-binaries.sh
 tools/check-release.sh
 # The code's own checks: clang-format and clang-tidy, both clean.
 tools/check-code.sh
+# The README's and docs/' relative links point at files and headings that exist.
+tools/check-links.sh
 
 # The fuzzers' kept corpus, replayed natively under the sanitizers.
 ./fuzz.sh --replay

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb googletest cmake
+# fonts-wine: Wine's own fonts, Marlett among them, which run.sh's prefix
+# needs for caption buttons; apt brings it as a recommendation of Wine, but
+# not where recommendations are turned off.
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 fonts-wine xvfb googletest cmake
           xdotool imagemagick clang libclang-rt-14-dev clang-tidy clang-format file bc)
 missing=()
 for p in "${packages[@]}"; do
