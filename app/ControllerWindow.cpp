@@ -11,16 +11,23 @@
 #include "settings/Settings.h"
 #include "tray/TrayIcon.h"
 
+bool ExitRequested = false;
+
 namespace {
 
 // Ends the main loop, whose end unmakes the window and shuts down in order.
 // Never the window's destruction from here: this may run inside another
 // program's send, or inside a modal loop that still needs the window.
 void RequestExit() {
+    ExitRequested = true;
     // A menu open on this thread (the tray's, or a window menu another
     // program opened) runs a loop of its own that would hold the quit.
     EndMenu();
     PostQuitMessage(0);
+    // Some loops of the system's (a caption button's, a move) end on the quit
+    // without passing it on. A timer's message comes only after the quit, so
+    // it wakes the main loop to find the request once such a loop is over.
+    SetTimer(ControllerWindow, ExitCheckTimer, ExitCheckMilliseconds, nullptr);
 }
 
 int CheckState(HWND window, int controlId) {
@@ -157,6 +164,11 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     // dialog's own data under it: only our own making and unmaking mean it.
     // A WM_CLOSE or an Exit command from anyone ends the program, cleanly.
     if (MakesOrUnmakesAWindow(message) && !MakingOrUnmakingController) {
+        if (message == WM_NCDESTROY) {
+            // It may really be going, with a parent another program gave it:
+            // wake the main loop to look.
+            PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+        }
         return TRUE;
     }
     switch (message) {

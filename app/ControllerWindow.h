@@ -15,6 +15,14 @@ constexpr int HotKeyServo8Way = 1; // F8
 // while the two calls below make or unmake it.
 bool MakesOrUnmakesAWindow(UINT message);
 
+// Set on the main thread once an Exit command or a WM_CLOSE asked the
+// program to end; the main loop ends on it even if another loop took the
+// quit message.
+extern bool ExitRequested;
+// The main window's timer that wakes the main loop to find that request.
+constexpr UINT_PTR ExitCheckTimer = 1;
+constexpr UINT ExitCheckMilliseconds = 100;
+
 // Creates ControllerWindow, hidden, from the Settings dialog template.
 void MakeControllerWindow(HINSTANCE instance);
 // Destroys ControllerWindow, if it still exists.

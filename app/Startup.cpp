@@ -108,8 +108,11 @@ int RunFirstInstance(const char* commandLine) {
 int RunMessageLoop(HWND controller) {
     // The About box runs a dialog loop of its own; the Settings window, once
     // shown, answers Tab, Enter and Escape through this one.
+    // It ends on the quit, on an exit request whose quit another loop took,
+    // or when another program has destroyed the window (by destroying a
+    // window it made the parent of ours).
     MSG message = {};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (!ExitRequested && IsWindow(controller) && GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (MakesOrUnmakesAWindow(message.message)) {
             continue; // the system sends these; posted, they come from someone else
         }

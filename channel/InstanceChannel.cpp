@@ -85,14 +85,14 @@ void KeepTopLevel(HWND window) {
 
 // The channel thread's loop. Only the program ends it, with the stop event: a
 // WM_QUIT, posted by anyone, is ignored, and so is everything posted to the
-// window, since nothing of ours posts there.
-DWORD InstanceChannel::ServeUntilStopped() {
+// window, since nothing of ours posts there. False when the window is gone.
+bool InstanceChannel::ServeUntilStopped() {
     DWORD idle = role == Server ? TopLevelCheckMilliseconds : INFINITE;
     for (;;) {
         HANDLE stop = stopEvent.Get();
         const DWORD woken = MsgWaitForMultipleObjects(1, &stop, FALSE, idle, QS_ALLINPUT);
         if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) {
-            return 0;
+            return true;
         }
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -101,6 +101,9 @@ DWORD InstanceChannel::ServeUntilStopped() {
             }
             TranslateMessage(&message);
             DispatchMessageA(&message);
+        }
+        if (!IsWindow(window)) {
+            return false;
         }
         if (role != Server) {
             continue;
@@ -114,36 +117,43 @@ DWORD InstanceChannel::ServeUntilStopped() {
 
 DWORD WINAPI InstanceChannel::ChannelThreadMain(LPVOID parameter) {
     auto* self = static_cast<InstanceChannel*>(parameter);
-    DWORD result = 0;
     if (self->role == Client &&
         WaitForSingleObject(self->stopEvent.Get(), ClientWindowDelayMilliseconds) ==
             WAIT_OBJECT_0) {
-        return result; // handed over already: no window needed
+        return 0; // handed over already: no window needed
     }
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = ChannelWindowProc;
     windowClass.hInstance = self->instanceHandle;
     windowClass.lpszClassName = self->className;
     if (RegisterClassA(&windowClass)) {
-        MakingOrUnmaking = true;
-        HWND created = CreateWindowExA(0, self->className, self->windowTitle, WS_OVERLAPPEDWINDOW,
-                                       0, 0, 1, 1, nullptr, nullptr, self->instanceHandle, nullptr);
-        MakingOrUnmaking = false;
-        if (created != nullptr) {
-            self->window = created;
-            ServedChannel = self;
-            if (self->role == Server) {
-                AllowLaterInstancesToReach(created);
-            }
-            result = self->ServeUntilStopped();
-            ServedChannel = nullptr;
-            MakingOrUnmaking = true;
-            DestroyWindow(created);
-            MakingOrUnmaking = false;
+        ServedChannel = self;
+        // Another program can destroy the window (by destroying one of its
+        // own that it made ours the child of): a new one takes its place.
+        while (self->MakeWindow() && !self->ServeUntilStopped()) {
         }
+        ServedChannel = nullptr;
+        MakingOrUnmaking = true;
+        DestroyWindow(self->window);
+        MakingOrUnmaking = false;
         UnregisterClassA(self->className, self->instanceHandle);
     }
-    return result;
+    return 0;
+}
+
+bool InstanceChannel::MakeWindow() {
+    MakingOrUnmaking = true;
+    HWND created = CreateWindowExA(0, className, windowTitle, WS_OVERLAPPEDWINDOW, 0, 0, 1, 1,
+                                   nullptr, nullptr, instanceHandle, nullptr);
+    MakingOrUnmaking = false;
+    if (created == nullptr) {
+        return false;
+    }
+    window = created;
+    if (role == Server) {
+        AllowLaterInstancesToReach(created);
+    }
+    return true;
 }
 
 void AllowLaterInstancesToReach(HWND window) {
@@ -166,22 +176,20 @@ void AllowLaterInstancesToReach(HWND window) {
 
 namespace {
 
-// What the default processing would do to the window itself (rename it, close
-// or unmake it, or start a menu or move loop on the channel thread) as if the
-// system had asked. Another program may ask, but only our own thread means it.
-bool ReshapesTheWindow(UINT message) {
-    constexpr UINT PopupSystemMenu = 0x0313; // the taskbar's "show the window menu"
+// A hidden window that only carries the hand-over needs the default
+// processing while its thread makes or unmakes it, and for the system's
+// broadcasts whose answer matters. Everything else it would do (rename,
+// close or unmake it, run a menu, move or caption-button loop on the channel
+// thread, ask a parent something) any program could ask for.
+bool DefaultProcessingWanted(UINT message) {
+    if (MakingOrUnmaking) {
+        return true;
+    }
     switch (message) {
-    case WM_NCCREATE:
-    case WM_CREATE:
-    case WM_SETTEXT:
-    case WM_CLOSE:
-    case WM_DESTROY:
-    case WM_NCDESTROY:
-    case WM_SYSCOMMAND:
-    case WM_CONTEXTMENU:
-    case WM_SETREDRAW:
-    case PopupSystemMenu:
+    case WM_QUERYENDSESSION:
+    case WM_ENDSESSION:
+    case WM_POWERBROADCAST:
+    case WM_DEVICECHANGE:
         return true;
     default:
         return false;
@@ -192,14 +200,12 @@ bool ReshapesTheWindow(UINT message) {
 
 LRESULT CALLBACK InstanceChannel::ChannelWindowProc(HWND window, UINT message, WPARAM wParam,
                                                     LPARAM lParam) {
-    if (ReshapesTheWindow(message) && !MakingOrUnmaking) {
-        return 0;
-    }
     InstanceChannel* self = ServedChannel;
-    if (self == nullptr || window != self->window) {
-        return DefWindowProcA(window, message, wParam, lParam); // still being made
+    if (self != nullptr && window == self->window &&
+        (message == WM_COPYDATA || message == LineOutcomeMessage)) {
+        return self->OnChannelMessage(message, wParam, lParam);
     }
-    return self->OnChannelMessage(window, message, wParam, lParam);
+    return DefaultProcessingWanted(message) ? DefWindowProcA(window, message, wParam, lParam) : 0;
 }
 
 bool ReceivedText(const COPYDATASTRUCT* data, char* text, DWORD capacity) {
@@ -238,18 +244,14 @@ LRESULT InstanceChannel::OnCopyData(WPARAM wParam, LPARAM lParam) {
     return reply;
 }
 
-LRESULT InstanceChannel::OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_COPYDATA:
+LRESULT InstanceChannel::OnChannelMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
         return OnCopyData(wParam, lParam);
-    case LineOutcomeMessage:
-        if (role == Server && handlers != nullptr && handlers->outcome != nullptr) {
-            return handlers->outcome(static_cast<LRESULT>(wParam));
-        }
-        return OutcomeUnknown;
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
     }
+    if (role == Server && handlers != nullptr && handlers->outcome != nullptr) {
+        return handlers->outcome(static_cast<LRESULT>(wParam));
+    }
+    return OutcomeUnknown;
 }
 
 HWND InstanceChannel::FindPeerWindow() const {

@@ -142,9 +142,10 @@ class InstanceChannel {
     static DWORD WINAPI ChannelThreadMain(LPVOID parameter);
     static LRESULT CALLBACK ChannelWindowProc(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam);
-    LRESULT OnChannelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnChannelMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnCopyData(WPARAM wParam, LPARAM lParam);
-    DWORD ServeUntilStopped();
+    bool MakeWindow();
+    bool ServeUntilStopped();
 
     HINSTANCE instanceHandle = nullptr;
     KernelHandle thread;

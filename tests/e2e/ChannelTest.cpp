@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -636,29 +637,44 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
         << "the libraries were not closed";
 }
 
-// Exit as scripting tools fire another program's menu item, sent or posted:
-// the same clean end as from the tray menu.
-TEST(HostileWindows, AnExitCommandFromAnotherProgramEndsTheProgramCleanly) {
-    for (const bool sent : {true, false}) {
+// Exit as scripting tools fire another program's menu item, sent or posted,
+// and a Settings window that another program destroyed (by destroying a
+// window it made its parent): the same clean end as from the tray menu.
+TEST(HostileWindows, AnExitCommandOrALostMainWindowEndsTheProgramCleanly) {
+    const char* const ways[] = {"Exit sent", "Exit posted", "destroyed with a parent",
+                                "-exit in a move loop another program started"};
+    for (const char* way : ways) {
         ProgramUnderTest program(1, "4");
         program.StartServer();
         EXPECT_EQ(program.Run("-u360 joy4way"), static_cast<DWORD>(ExitHandedOver));
         HWND controller = program.ControllerWindow();
         ASSERT_NE(controller, nullptr);
         const std::size_t mark = program.Journal().size();
-        if (sent) {
+        if (way == ways[0]) {
             DWORD_PTR ignored = 0;
             SendMessageTimeoutA(controller, WM_COMMAND, IDM_EXIT, 0, SMTO_NORMAL, 5000, &ignored);
-        } else {
+        } else if (way == ways[1]) {
             PostMessageA(controller, WM_COMMAND, IDM_EXIT, 0);
+        } else if (way == ways[2]) {
+            HWND adopter =
+                CreateWindowExA(0, "STATIC", "adopter", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+            SetParent(controller, adopter);
+            DestroyWindow(adopter);
+        } else {
+            // The loop takes the quit and ends without passing it on.
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutA(controller, WM_COMMAND, IDM_SETTINGS, 0, SMTO_NORMAL, 5000,
+                                &ignored);
+            SendNotifyMessageA(controller, WM_SYSCOMMAND, SC_MOVE, 0);
+            EXPECT_EQ(program.Run("-exit"), static_cast<DWORD>(ExitHandedOver)) << way;
         }
-        EXPECT_EQ(WaitExit(program.server, 20000), static_cast<DWORD>(ExitNormal))
-            << (sent ? "sent" : "posted");
-        EXPECT_FALSE(FirstInstanceMarked()) << (sent ? "sent" : "posted");
+        EXPECT_EQ(WaitExit(program.server, 20000), static_cast<DWORD>(ExitNormal)) << way;
+        EXPECT_FALSE(FirstInstanceMarked()) << way;
         EXPECT_NE(program.Settings().find("U360MapFile=joy4way"), std::string::npos)
-            << (sent ? "sent" : "posted") << ": not saved: " << program.Settings();
+            << way << ": not saved: " << program.Settings();
         EXPECT_TRUE(HasLine(program.JournalSince(mark), "PacDrive 3"))
-            << (sent ? "sent" : "posted") << ": the libraries were not closed";
+            << way << ": the libraries were not closed";
     }
 }
 
@@ -720,7 +736,31 @@ TEST(HostileWindows, RewrittenUserDataOrParentOfTheChannelWindowChangesNothing) 
     EXPECT_LT(GetTickCount() - start, PeerSearchMilliseconds) << "searched to the end";
     EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"PacDrive 30"});
     EXPECT_EQ(FindWindowA("Velmora_Server", "Velmora_InterComm"), channel);
+
+    // Kept busy with posted messages, the channel thread puts its window back
+    // only after them; destroyed meanwhile along with the window it was made
+    // the child of, it is made anew. Whether the destruction comes first is a
+    // race between the two threads: tried a few times, and said which.
+    constexpr int Flood = 50000;
+    constexpr int Attempts = 3;
+    const DWORD channelThread = GetWindowThreadProcessId(channel, nullptr);
+    bool destroyed = false;
+    for (int attempt = 0; attempt < Attempts && !destroyed; ++attempt) {
+        HWND parent = CreateWindowExA(0, "STATIC", "adopter", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                                      nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        for (int i = 0; i < Flood; ++i) {
+            PostThreadMessageA(channelThread, WM_USER, 0, 0);
+        }
+        SetParent(channel, parent);
+        DestroyWindow(parent);
+        destroyed = !IsWindow(channel);
+    }
+    std::printf("the channel window was %s\n", destroyed
+                                                   ? "destroyed with its parent"
+                                                   : "put back each time before its parent went");
     DestroyWindow(adopter);
+    EXPECT_EQ(program.Run("-u360 joy8way"), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_TRUE(HasLine(program.JournalSince(mark), "UltraStik 13 0 joy8way"));
     EXPECT_EQ(program.ExitServer(), 0u);
 }
 
