@@ -75,10 +75,20 @@ plan=$(apt-get "${apt[@]}" -s install --no-install-recommends "${wanted[@]}" 2>>
 mapfile -t packages < <(sed -n 's/^Inst \([^ []*\) (\([^ ]*\) [^)]*\[\([^]]*\)\]).*/\1 \2 \3/p' <<<"$plan" |
   awk '{sub(/:.*/, "", $1); print $1 ":" $3 "=" $2}')
 [ ${#packages[@]} -gt 0 ] || fail "apt listed no package to fetch"
+# The largest of them, libwine:i386, is fetched once: the native try of
+# tools/wow64-probe.sh keeps it in build/wow64.
+count=${#packages[@]} reused=0
+kept=$(ls "$root"/build/wow64/libwine_*_i386.deb 2>/dev/null | head -n1)
+if [ -n "$kept" ] && [ "$(dpkg-deb -f "$kept" Version 2>/dev/null)" = "$version" ]; then
+  cp "$kept" "$emu/download/"
+  reused=$(stat -c %s "$kept")
+  mapfile -t packages < <(printf '%s\n' "${packages[@]}" | grep -vx "libwine:i386=$version")
+fi
 (cd "$emu/download" &&
   timeout 1200 apt-get "${apt[@]}" download "${packages[@]}" "qemu-user/$codename-backports") >>"$log" 2>&1 ||
   fail "the packages could not be fetched: $(grep -E '^E:' "$log" | tail -n1)"
 bytes=$(du -cb "$emu"/download/*.deb | tail -n1 | cut -f1)
+bytes=$((bytes - reused))
 
 for deb in "$emu"/download/*.deb; do
   case $(basename "$deb") in
@@ -133,6 +143,8 @@ ln -s /usr/lib/x86_64-linux-gnu/wine "$sysroot/usr/lib/x86_64-linux-gnu/wine"
 
 rm -rf "$emu/download" "$emu/lists" "$emu/apt-cache"
 took=$(($(date +%s) - started))
-summary="${#packages[@]} packages and qemu-user $qemu_version, $((bytes / 1000000)) MB fetched, $(du -sm "$emu" | cut -f1) MiB on disk, $took s"
+summary="$count packages and qemu-user $qemu_version, $((bytes / 1000000)) MB fetched"
+[ "$reused" = 0 ] || summary+=" (and libwine:i386 as fetched for the native try, $((reused / 1000000)) MB)"
+summary+=", $(du -sm "$emu" | cut -f1) MiB on disk, $took s"
 printf '%s\n%s\n' "$version" "$summary" >"$ready"
 echo "set up the emulated 32-bit Wine $version in build/emu32: $summary"

@@ -70,6 +70,9 @@ fetch_libraries() {
   rm -rf "$dlls" && mkdir -p "$dlls"
   mv "$download/unpacked/usr/lib/i386-linux-gnu/wine/i386-windows" "$dlls/i386-windows"
   ln -s /usr/lib/x86_64-linux-gnu/wine/x86_64-unix "$dlls/x86_64-unix"
+  # Kept for the emulated Wine's setup, which needs the same package whole.
+  rm -f "$cache"/libwine_*_i386.deb
+  mv "$download"/libwine_*_i386.deb "$cache/"
   rm -rf "$download" "$lists" "$cache/apt-cache"
 }
 source tools/wine-env.sh
