@@ -85,7 +85,7 @@ try_probe() { # native|emulated
   wine_env_start "$root" "$WINE32_PREFIX"
   errors=$(mktemp)
   timeout "$run_seconds" "$WINE64" "$probe" >"$errors" 2>&1 || code=$?
-  said=$(grep -v '^\s*$' "$errors" | tail -n1)
+  said=$(tr -d '\r' <"$errors" | grep -v '^\s*$' | tail -n1)
   rm -f "$errors"
   timeout 20 "$WINESERVER" -k 2>/dev/null
   ran=
