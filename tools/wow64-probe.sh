@@ -80,9 +80,12 @@ trap wine_env_stop EXIT
 # Runs the probe the given way; sets "ran" to a reason why it did not run to
 # its end, empty when it did.
 try_probe() { # native|emulated
-  local errors code=0 said
+  local errors code=0 said xvfb=${WINE_ENV_XVFB_PID:-}
   wine32_select "$root" "$1"
   wine_env_start "$root" "$WINE32_PREFIX"
+  # A second way runs on the display that the first started, which
+  # wine_env_stop must still stop.
+  [ -n "$WINE_ENV_XVFB_PID" ] || WINE_ENV_XVFB_PID=$xvfb
   errors=$(mktemp)
   timeout "$run_seconds" "$WINE64" "$probe" >"$errors" 2>&1 || code=$?
   said=$(tr -d '\r' <"$errors" | grep -v '^\s*$' | tail -n1)
