@@ -45,3 +45,26 @@ wine_env_stop() {
     wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
   fi
 }
+
+# The two ways of running 32-bit Windows programs that tools/wow64-probe.sh
+# chooses between (its answer's third line, build/wow64/probe.txt):
+# "native", Wine's WoW64 mode with Debian's 32-bit PE libraries
+# (build/wow64/dlls), where the processor runs 32-bit code; "emulated",
+# Debian's 32-bit Wine under QEMU's user-mode emulator (build/emu32, set up by
+# tools/emulated-wine32.sh), started through the copy of wine64 beside its
+# loader. Each has a prefix of its own: a prefix made by the plain wine64 has
+# an empty syswow64, where no emulated 32-bit process starts.
+wine32_select() { # ROOT native|emulated: sets WINE64, WINEDLLPATH and WINE32_PREFIX
+  case $2 in
+    native)
+      WINE64=/usr/lib/wine/wine64
+      export WINEDLLPATH=$1/build/wow64/dlls
+      WINE32_PREFIX=wow64prefix
+      ;;
+    emulated)
+      WINE64=$1/build/emu32/sysroot/usr/lib/wine/wine64
+      unset WINEDLLPATH
+      WINE32_PREFIX=emu32prefix
+      ;;
+  esac
+}
