@@ -105,6 +105,13 @@ int RunFirstInstance(const char* commandLine) {
     return code;
 }
 
+bool CarriesACallback(const MSG& message) {
+    // Wine's DispatchMessage calls a timer message's lParam as a function,
+    // whoever posted it; our timers have none.
+    constexpr UINT SystemTimer = 0x0118; // WM_SYSTIMER, which the headers keep to themselves
+    return (message.message == WM_TIMER || message.message == SystemTimer) && message.lParam != 0;
+}
+
 int RunMessageLoop(HWND controller) {
     // The About box runs a dialog loop of its own; the Settings window, once
     // shown, answers Tab, Enter and Escape through this one.
@@ -115,6 +122,9 @@ int RunMessageLoop(HWND controller) {
     while (!ExitRequested && IsWindow(controller) && GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (MakesOrUnmakesAWindow(message.message)) {
             continue; // the system sends these; posted, they come from someone else
+        }
+        if (CarriesACallback(message)) {
+            continue;
         }
         if (IsWindowVisible(controller) && IsDialogMessageA(controller, &message)) {
             continue;

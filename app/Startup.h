@@ -24,6 +24,9 @@ int HandOverExitCode(HandOver result);
 // and shuts down; the exit code.
 int RunFirstInstance(const char* commandLine);
 
+// A posted timer message with a callback: never one of ours, never dispatched.
+bool CarriesACallback(const MSG& message);
+
 // The main loop, until a quit message; ExitNormal. Destroys the controller
 // window afterwards, if it still exists.
 int RunMessageLoop(HWND controller);

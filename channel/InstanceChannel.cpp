@@ -84,8 +84,8 @@ void KeepTopLevel(HWND window) {
 } // namespace
 
 // The channel thread's loop. Only the program ends it, with the stop event: a
-// WM_QUIT, posted by anyone, is ignored, and so is everything posted to the
-// window, since nothing of ours posts there. False when the window is gone.
+// WM_QUIT, posted by anyone, is ignored like everything else posted here.
+// False when the window is gone.
 bool InstanceChannel::ServeUntilStopped() {
     DWORD idle = role == Server ? TopLevelCheckMilliseconds : INFINITE;
     for (;;) {
@@ -94,13 +94,11 @@ bool InstanceChannel::ServeUntilStopped() {
         if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) {
             return true;
         }
+        // Sent messages are served inside PeekMessage; nothing of ours is
+        // ever posted to this thread, so every posted message is dropped
+        // unread (Wine would call a WM_TIMER's lParam as a function).
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT || message.hwnd == window) {
-                continue;
-            }
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
         }
         if (!IsWindow(window)) {
             return false;
@@ -336,7 +334,23 @@ Delivery DeliverWhileAnswered(Delivering* delivering, DWORD reached, bool waitsF
 // Asks the first instance how the line behind its ticket fared until it is
 // settled; OutcomeUnfinished when the channel window has not answered for
 // PeerSilenceMilliseconds, is gone, or the time is up.
-LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsageBox) {
+// The first instance's channel window made anew (another program destroyed
+// the old one): its queue, and so the ticket, lives on. Null when there is
+// none of that process.
+HWND RemadeWindow(HWND gone, DWORD process, const ChannelNames& names) {
+    HWND found = FindWindowA(names.serverClass, names.windowTitle);
+    DWORD owner = 0;
+    if (found == nullptr || found == gone || GetWindowThreadProcessId(found, &owner) == 0 ||
+        owner != process) {
+        return nullptr;
+    }
+    return found;
+}
+
+LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsageBox,
+                     const ChannelNames& names) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(peer, &process);
     const DWORD asked = GetTickCount();
     DWORD interval = OutcomeFirstPollMilliseconds;
     SilenceClock silence;
@@ -354,8 +368,13 @@ LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsag
             if (!waitsForUser && OutOfTime(reached)) {
                 return OutcomeUnfinished;
             }
-        } else if (!IsWindow(peer) || silence.Unanswered(sent, PeerSilenceMilliseconds) ||
-                   OutOfTime(reached)) {
+        } else if (!IsWindow(peer)) {
+            peer = RemadeWindow(peer, process, names);
+            if (peer == nullptr) {
+                return OutcomeUnfinished; // ended with the line in its hands
+            }
+            continue;
+        } else if (silence.Unanswered(sent, PeerSilenceMilliseconds) || OutOfTime(reached)) {
             return OutcomeUnfinished;
         }
         Sleep(interval);
@@ -420,7 +439,7 @@ HandOver InstanceChannel::Send(int value, const char* text, bool waitsForUsageBo
     LRESULT outcome = OutcomeUnknown;
     if (delivery == Delivery::Replied && IsTagged(delivering.reply) &&
         delivering.reply != TurnedAwayReply) {
-        outcome = AwaitOutcome(peer, delivering.reply, reached, waitsForUsageBox);
+        outcome = AwaitOutcome(peer, delivering.reply, reached, waitsForUsageBox, channelNames);
     }
     return JudgeHandOver(delivery, delivering.reply, outcome);
 }

@@ -612,6 +612,17 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
     PostMessageA(controller, WM_NCDESTROY, 0, 0);
     PostThreadMessageA(GetWindowThreadProcessId(channel, nullptr), WM_QUIT, 0, 0);
 
+    // Wine's DispatchMessage calls a timer message's lParam: one that names
+    // ExitProcess would end the program on the spot, nothing saved.
+    const auto exitProcess = reinterpret_cast<LPARAM>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "ExitProcess")));
+    constexpr UINT_PTR AnyTimer = 1;
+    for (HWND target : {controller, tray, channel}) {
+        PostMessageA(target, WM_TIMER, AnyTimer, exitProcess);
+        PostThreadMessageA(GetWindowThreadProcessId(target, nullptr), WM_TIMER, AnyTimer,
+                           exitProcess);
+    }
+
     // A forwarded line goes through every queue the messages above went to.
     const std::size_t mark = program.Journal().size();
     EXPECT_EQ(program.Run("-u360 joy4way"), static_cast<DWORD>(ExitHandedOver));
