@@ -70,18 +70,18 @@ bool InstanceChannel::Start(HINSTANCE instance, const ChannelHandlers* newHandle
     return static_cast<bool>(thread);
 }
 
-namespace {
-
-// Another program can make the window a child of one of its own, which hides
-// it from FindWindowA without a word to us: put it back where later
-// instances look.
-void KeepTopLevel(HWND window) {
-    if (GetAncestor(window, GA_PARENT) != GetDesktopWindow()) {
+bool InstanceChannel::KeepWindow() const {
+    if (!IsWindow(window)) {
+        return false;
+    }
+    // Another program can make the window a child of one of its own, which
+    // hides it from FindWindowA without a word to us: put it back where later
+    // instances look.
+    if (role == Server && GetAncestor(window, GA_PARENT) != GetDesktopWindow()) {
         SetParent(window, nullptr);
     }
+    return true;
 }
-
-} // namespace
 
 // The channel thread's loop. Only the program ends it, with the stop event: a
 // WM_QUIT, posted by anyone, is ignored like everything else posted here.
@@ -96,17 +96,20 @@ bool InstanceChannel::ServeUntilStopped() {
         }
         // Sent messages are served inside PeekMessage; nothing of ours is
         // ever posted to this thread, so every posted message is dropped
-        // unread (Wine would call a WM_TIMER's lParam as a function).
+        // unread (Wine would call a WM_TIMER's lParam as a function). A flood
+        // of them must not hold up the window's upkeep.
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        for (unsigned drained = 1; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++drained) {
+            if (drained % UpkeepEveryMessages == 0 && !KeepWindow()) {
+                return false;
+            }
         }
-        if (!IsWindow(window)) {
+        if (!KeepWindow()) {
             return false;
         }
         if (role != Server) {
             continue;
         }
-        KeepTopLevel(window);
         const DWORD watch =
             handlers != nullptr && handlers->watch != nullptr ? handlers->watch() : INFINITE;
         idle = watch < TopLevelCheckMilliseconds ? watch : TopLevelCheckMilliseconds;

@@ -92,6 +92,8 @@ constexpr DWORD HandOverLimitMilliseconds = 35000;
 // still top-level, where later instances look for it: another program can
 // make it a child of one of its own windows, and nothing says so.
 constexpr DWORD TopLevelCheckMilliseconds = 1000;
+// and after every so many messages of a flood posted to its thread.
+constexpr unsigned UpkeepEveryMessages = 64;
 
 // How often a later instance asks how its line fared: every couple of
 // milliseconds while it is young, since most lines are done within tens of
@@ -145,6 +147,8 @@ class InstanceChannel {
     LRESULT OnChannelMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnCopyData(WPARAM wParam, LPARAM lParam);
     bool MakeWindow();
+    // False when the window is gone; puts a server's back at the top level.
+    bool KeepWindow() const;
     bool ServeUntilStopped();
 
     HINSTANCE instanceHandle = nullptr;

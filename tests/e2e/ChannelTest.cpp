@@ -749,10 +749,10 @@ TEST(HostileWindows, RewrittenUserDataOrParentOfTheChannelWindowChangesNothing) 
     EXPECT_EQ(FindWindowA("Velmora_Server", "Velmora_InterComm"), channel);
 
     // Kept busy with posted messages, the channel thread puts its window back
-    // only after them; destroyed meanwhile along with the window it was made
-    // the child of, it is made anew. Whether the destruction comes first is a
-    // race between the two threads: tried a few times, and said which.
-    constexpr int Flood = 50000;
+    // only after some of them; destroyed meanwhile along with the window it
+    // was made the child of, it is made anew. Whether the destruction comes
+    // first is a race between the two threads: tried a few times, and said which.
+    constexpr int Flood = 20000;
     constexpr int Attempts = 3;
     const DWORD channelThread = GetWindowThreadProcessId(channel, nullptr);
     bool destroyed = false;
