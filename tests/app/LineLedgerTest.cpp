@@ -52,16 +52,13 @@ TEST_F(Ledger, EachLineIsTakenInTurnAndItsOutcomeTold) {
 
     const WORD acted = Admit(Opened);
     const WORD refused = Admit(Opened);
-    EXPECT_EQ(Ask(acted, Opened), OutcomeWaiting);
     EXPECT_EQ(Take(Opened), acted);
     EXPECT_EQ(Ask(acted, Opened), OutcomeWaiting);
     ledger.Finish(acted, true, Opened);
     EXPECT_EQ(Take(Opened), refused);
     ledger.Finish(refused, false, Opened); // not acted on: no memory for its arguments
-    EXPECT_TRUE(ledger.AwaitsCollection(Opened));
     EXPECT_EQ(Ask(acted, Opened), OutcomeActed);
     EXPECT_EQ(Ask(refused, Opened), OutcomeNotActed);
-    EXPECT_FALSE(ledger.AwaitsCollection(Opened));
     EXPECT_EQ(ledger.Outcome(TurnedAwayReply, Opened), OutcomeUnknown);
     EXPECT_EQ(ledger.Outcome(acted, Opened), OutcomeUnknown) << "an untagged question";
     EXPECT_EQ(Ask(static_cast<WORD>(refused + 1), Opened), OutcomeUnknown)

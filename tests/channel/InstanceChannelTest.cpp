@@ -69,11 +69,11 @@ TEST(InstanceChannel, AsksTheMessageFilterForTheHandOverMessagesOnly) {
             InstanceChannel channel(TestNames);
             ASSERT_TRUE(channel.Start(GetModuleHandleA(nullptr), nullptr)) << "row " << row;
             ASSERT_EQ(channel.Role(), Server) << "row " << row;
+            constexpr DWORD Patience = 10000;
             const DWORD start = GetTickCount();
-            while ((window = channel.FindPeerWindow()) == nullptr &&
-                   (window = FindWindowA(TestNames.serverClass, TestNames.windowTitle)) ==
+            while ((window = FindWindowA(TestNames.serverClass, TestNames.windowTitle)) ==
                        nullptr &&
-                   GetTickCount() - start < 10000) {
+                   GetTickCount() - start < Patience) {
                 Sleep(10);
             }
             ASSERT_NE(window, nullptr) << "row " << row << ": no channel window";
