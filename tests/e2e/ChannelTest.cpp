@@ -36,6 +36,24 @@ int ClientWindows() {
     return CountWindows("Velmora_Client", "Velmora_InterComm");
 }
 
+// A window of this program's for the first instance's windows to be made the
+// children of.
+HWND NewAdopter() {
+    return CreateWindowExA(0, "STATIC", "adopter", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+// The first instance (its map set to joy4way) ended as its own exit does:
+// code 0, mark released, the map saved, the libraries closed since mark.
+void ExpectCleanEnd(ProgramUnderTest& program, std::size_t mark, const std::string& how) {
+    EXPECT_EQ(WaitExit(program.server, 20000), static_cast<DWORD>(ExitNormal)) << how;
+    EXPECT_FALSE(FirstInstanceMarked()) << how;
+    EXPECT_NE(program.Settings().find("U360MapFile=joy4way"), std::string::npos)
+        << how << ": not saved: " << program.Settings();
+    EXPECT_TRUE(HasLine(program.JournalSince(mark), "PacDrive 3"))
+        << how << ": the libraries were not closed";
+}
+
 TEST(Channel, TheFirstStartIsTheServerAndTheNextAfterItsEndToo) {
     ASSERT_FALSE(FirstInstanceMarked()) << "an instance is already running";
     ProgramUnderTest program;
@@ -640,12 +658,7 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
         [](void*) { return IsWindowVisible(FindWindowA("#32768", nullptr)) != 0; }, nullptr, 10000))
         << "no menu opened";
     PostMessageA(controller, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitExit(program.server, 20000), 0u);
-    EXPECT_FALSE(FirstInstanceMarked());
-    EXPECT_NE(program.Settings().find("U360MapFile=joy4way"), std::string::npos)
-        << program.Settings();
-    EXPECT_TRUE(HasLine(program.JournalSince(mark), "PacDrive 3"))
-        << "the libraries were not closed";
+    ExpectCleanEnd(program, mark, "WM_CLOSE inside a window menu");
 }
 
 // Exit as scripting tools fire another program's menu item, sent or posted,
@@ -667,9 +680,7 @@ TEST(HostileWindows, AnExitCommandOrALostMainWindowEndsTheProgramCleanly) {
         } else if (way == ways[1]) {
             PostMessageA(controller, WM_COMMAND, IDM_EXIT, 0);
         } else if (way == ways[2]) {
-            HWND adopter =
-                CreateWindowExA(0, "STATIC", "adopter", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
-                                nullptr, GetModuleHandleA(nullptr), nullptr);
+            HWND adopter = NewAdopter();
             SetParent(controller, adopter);
             DestroyWindow(adopter);
         } else {
@@ -680,12 +691,7 @@ TEST(HostileWindows, AnExitCommandOrALostMainWindowEndsTheProgramCleanly) {
             SendNotifyMessageA(controller, WM_SYSCOMMAND, SC_MOVE, 0);
             EXPECT_EQ(program.Run("-exit"), static_cast<DWORD>(ExitHandedOver)) << way;
         }
-        EXPECT_EQ(WaitExit(program.server, 20000), static_cast<DWORD>(ExitNormal)) << way;
-        EXPECT_FALSE(FirstInstanceMarked()) << way;
-        EXPECT_NE(program.Settings().find("U360MapFile=joy4way"), std::string::npos)
-            << way << ": not saved: " << program.Settings();
-        EXPECT_TRUE(HasLine(program.JournalSince(mark), "PacDrive 3"))
-            << way << ": the libraries were not closed";
+        ExpectCleanEnd(program, mark, way);
     }
 }
 
@@ -735,8 +741,7 @@ TEST(HostileWindows, RewrittenUserDataOrParentOfTheChannelWindowChangesNothing) 
             << "row " << row;
     }
 
-    HWND adopter = CreateWindowExA(0, "STATIC", "adopter", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
-                                   nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND adopter = NewAdopter();
     ASSERT_NE(adopter, nullptr);
     // (Wine carries the call out on the window's own thread, which puts the
     // window back as soon as it has been moved.)
@@ -757,8 +762,7 @@ TEST(HostileWindows, RewrittenUserDataOrParentOfTheChannelWindowChangesNothing) 
     const DWORD channelThread = GetWindowThreadProcessId(channel, nullptr);
     bool destroyed = false;
     for (int attempt = 0; attempt < Attempts && !destroyed; ++attempt) {
-        HWND parent = CreateWindowExA(0, "STATIC", "adopter", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
-                                      nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        HWND parent = NewAdopter();
         for (int i = 0; i < Flood; ++i) {
             PostThreadMessageA(channelThread, WM_USER, 0, 0);
         }
