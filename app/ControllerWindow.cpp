@@ -3,13 +3,15 @@
 #include "app/ControllerWindow.h"
 
 #include "app/AppState.h"
-#include "app/RemoteCommands.h"
+#include "app/LineQueue.h"
 #include "devices/ServoModes.h"
 #include "devices/U360Modes.h"
 #include "resources/resource.h"
 #include "settings/Autostart.h"
 #include "settings/Settings.h"
 #include "tray/TrayIcon.h"
+
+#include <dde.h>
 
 bool ExitRequested = false;
 
@@ -93,8 +95,20 @@ INT_PTR OnCommand(HWND window, int id, int notification) {
     }
 }
 
+// The taskbar's "show the window menu", which the headers keep to themselves.
+constexpr UINT PopupSystemMenu = 0x0313;
+
+// The window menu runs a loop of its own on the main thread; while the
+// window is hidden only another program can have asked for it.
+INT_PTR RefuseWindowMenuWhileHidden(HWND window) {
+    return IsWindowVisible(window) ? FALSE : TRUE;
+}
+
 INT_PTR OnSysCommand(HWND window, WPARAM command) {
     switch (command) {
+    case SC_KEYMENU:
+    case SC_MOUSEMENU:
+        return RefuseWindowMenuWhileHidden(window);
     case SC_MINIMIZE:
         ShowWindow(window, SW_HIDE); // lives on in the tray, never minimized
         return TRUE;
@@ -117,6 +131,17 @@ INT_PTR OnHotKey(WPARAM id) {
         break;
     }
     return TRUE;
+}
+
+// The system's way to end a menu or other mode on this thread; the queue sends
+// it when lines wait behind a loop that takes nothing. Such a loop may be
+// stuck on a posted DDE message that nobody can unpack (Wine's menu loop
+// peeks at it for ever): we speak no DDE, so any is another program's.
+INT_PTR OnCancelMode() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) {
+    }
+    return FALSE; // the default processing ends the menu
 }
 
 INT_PTR OnDestroy() {
@@ -180,6 +205,10 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     case WM_CLOSE:
         RequestExit();
         return TRUE;
+    case PopupSystemMenu:
+        return RefuseWindowMenuWhileHidden(window);
+    case WM_CANCELMODE:
+        return OnCancelMode();
     case WM_DESTROY:
         return OnDestroy();
     case WM_QUERYENDSESSION:
@@ -189,8 +218,8 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
         return OnHotKey(wParam);
     case TrayCallbackMessage:
         return AppTrayIcon.OnTrayNotification(wParam, lParam);
-    case RemoteCommandMessage:
-        ActOnRemoteCommands(); // never reads the parameters: anyone may post this
+    case LineNoticeMessage:
+        ActOnWaitingLine(); // never reads the parameters: anyone may post this
         return TRUE;
     default:
         return FALSE;

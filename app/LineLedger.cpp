@@ -2,58 +2,66 @@
 
 #include <cstring>
 
-PendingLine* NewPendingLine(const char* text) {
-    const std::size_t length = std::strlen(text);
+namespace {
+
+PendingLine* NewPendingLine(const char* text, DWORD length) {
     auto* line =
         static_cast<PendingLine*>(HeapAlloc(GetProcessHeap(), 0, sizeof(PendingLine) + length));
     if (line != nullptr) {
         line->next = nullptr;
         line->ticket = 0;
-        std::memcpy(line->text, text, length + 1);
+        std::memcpy(line->text, text, length);
+        line->text[length] = '\0';
     }
     return line;
 }
 
-void FreePendingLines(PendingLine* first) {
-    while (first != nullptr) {
-        PendingLine* next = first->next;
-        HeapFree(GetProcessHeap(), 0, first);
-        first = next;
-    }
+bool Settled(LineState state) {
+    return state == LineState::Acted || state == LineState::NotActed;
 }
 
-bool LineLedger::Needed(const Record& record, DWORD now) const {
-    switch (record.state) {
-    case LineState::Waiting:
-    case LineState::Started:
-        return true;
-    case LineState::Acted:
-    case LineState::NotActed:
-        return !record.collected && now - record.changedAt < OutcomeKeptMilliseconds;
-    default:
-        return false;
+} // namespace
+
+LineLedger::Record* LineLedger::Find(WORD ticket) {
+    for (Record& record : records) {
+        if (record.state != LineState::Free && record.ticket == ticket) {
+            return &record;
+        }
     }
+    return nullptr;
 }
 
-WORD LineLedger::Admit(PendingLine* line, DWORD now) {
-    WORD ticket = static_cast<WORD>(lastTicket + 1);
-    if (ticket == 0) {
-        ticket = 1; // 0 is no ticket: the turned-away reply
+LineLedger::Record* LineLedger::FreeRecord(DWORD now) {
+    for (Record& record : records) {
+        if (record.state == LineState::Free ||
+            (Settled(record.state) &&
+             (record.collected || now - record.changedAt >= OutcomeKeptMilliseconds))) {
+            return &record;
+        }
     }
-    Record& record = RecordOf(ticket);
-    if (intake == Intake::Closed || silent || waiting >= MaxWaitingLines || Needed(record, now)) {
+    return nullptr;
+}
+
+WORD LineLedger::Admit(const char* text, DWORD length, DWORD now, bool hung) {
+    Review(now, hung);
+    Record* record = FreeRecord(now);
+    if (intake == Intake::Closed || hung || waiting >= MaxWaitingLines || record == nullptr) {
         return 0;
     }
-    if (!NeedsWatching()) {
-        unanswered = false; // nothing was in its hands: no silence to go on counting
+    PendingLine* line = NewPendingLine(text, length);
+    if (line == nullptr) {
+        return 0;
     }
+    record->state = LineState::Free; // its old ticket is not asked for again
+    // 0 is no ticket; one still on record (a usage box open for long) is skipped.
+    do {
+        ++lastTicket;
+    } while (lastTicket == 0 || Find(lastTicket) != nullptr);
     if (head == nullptr) {
         progressAt = now; // the first waiting line: nothing has had to move for it yet
     }
-    lastTicket = ticket;
-    record = {ticket, LineState::Waiting, false, false, now};
-    line->ticket = ticket;
-    line->next = nullptr;
+    *record = {lastTicket, LineState::Waiting, false, false, now};
+    line->ticket = lastTicket;
     if (tail != nullptr) {
         tail->next = line;
     } else {
@@ -61,77 +69,57 @@ WORD LineLedger::Admit(PendingLine* line, DWORD now) {
     }
     tail = line;
     ++waiting;
-    return ticket;
+    return lastTicket;
 }
 
-LRESULT LineLedger::Outcome(LRESULT ticketReply, DWORD now) {
-    if (!IsTagged(ticketReply)) {
+void LineLedger::WithdrawHead(DWORD now) {
+    PendingLine* line = head;
+    head = line->next;
+    if (head == nullptr) {
+        tail = nullptr;
+    }
+    --waiting;
+    if (Record* record = Find(line->ticket)) {
+        record->state = LineState::NotActed;
+        record->changedAt = now;
+    }
+    HeapFree(GetProcessHeap(), 0, line);
+}
+
+void LineLedger::Review(DWORD now, bool hung) {
+    const bool stalled = hung || now - progressAt >= NoProgressMilliseconds;
+    while (head != nullptr) {
+        const Record* record = Find(head->ticket);
+        if (!stalled && record != nullptr && now - record->changedAt < WaitingLimitMilliseconds) {
+            break; // the oldest has time left, and so have the rest
+        }
+        WithdrawHead(now);
+    }
+}
+
+LRESULT LineLedger::Outcome(LRESULT ticketReply, DWORD now, bool hung) {
+    Review(now, hung);
+    Record* record =
+        IsTagged(ticketReply) && LOWORD(ticketReply) != 0 ? Find(LOWORD(ticketReply)) : nullptr;
+    if (record == nullptr) {
         return OutcomeUnknown;
     }
-    const WORD ticket = LOWORD(ticketReply);
-    Record& record = RecordOf(ticket);
-    if (ticket == 0 || record.ticket != ticket) {
-        return OutcomeUnknown;
-    }
-    switch (record.state) {
+    switch (record->state) {
     case LineState::Waiting:
         return OutcomeWaiting;
     case LineState::Started:
-        if (silent || (!record.usage && now - record.changedAt >= LineInHandMilliseconds)) {
-            record.collected = true;
+        if (hung || (!record->usage && now - record->changedAt >= LineInHandMilliseconds)) {
+            record->collected = true; // its sender goes, told "unfinished"
             return OutcomeUnfinished;
         }
-        return record.usage ? OutcomeShowingUsage : OutcomeWaiting;
+        return record->usage ? OutcomeShowingUsage : OutcomeWaiting;
     case LineState::Acted:
-        record.collected = true;
+        record->collected = true;
         return OutcomeActed;
-    case LineState::NotActed:
-        record.collected = true;
-        return OutcomeNotActed;
     default:
-        return OutcomeUnknown;
+        record->collected = true;
+        return OutcomeNotActed;
     }
-}
-
-void LineLedger::Settle(Record& record, LineState state, DWORD now) {
-    record.state = state;
-    record.usage = false;
-    record.changedAt = now;
-    // A sender told "unfinished" has gone: collected stays as it was.
-}
-
-PendingLine* LineLedger::WithdrawAll(DWORD now) {
-    for (PendingLine* line = head; line != nullptr; line = line->next) {
-        Settle(RecordOf(line->ticket), LineState::NotActed, now);
-    }
-    PendingLine* withdrawn = head;
-    head = tail = nullptr;
-    waiting = 0;
-    return withdrawn;
-}
-
-PendingLine* LineLedger::WithdrawStalled(DWORD now) {
-    if (head == nullptr || now - progressAt < NoProgressMilliseconds) {
-        return nullptr;
-    }
-    return WithdrawAll(now);
-}
-
-PendingLine* LineLedger::Probed(bool answered, DWORD sentAt, DWORD now) {
-    if (answered) {
-        silent = false;
-        unanswered = false;
-        return nullptr;
-    }
-    if (!unanswered) {
-        unanswered = true;
-        unansweredSince = sentAt;
-    }
-    if (silent || now - unansweredSince < MainThreadSilenceMilliseconds) {
-        return nullptr;
-    }
-    silent = true;
-    return WithdrawAll(now);
 }
 
 void LineLedger::Open(DWORD now) {
@@ -152,45 +140,61 @@ PendingLine* LineLedger::Take(DWORD now) {
     }
     line->next = nullptr;
     --waiting;
-    Record& record = RecordOf(line->ticket);
-    record.state = LineState::Started;
-    record.changedAt = now;
-    ++inHand;
+    if (Record* record = Find(line->ticket)) {
+        record->state = LineState::Started;
+        record->changedAt = now;
+    }
     progressAt = now;
     return line;
 }
 
-void LineLedger::Finish(WORD ticket, bool acted, DWORD now) {
-    Record& record = RecordOf(ticket);
-    if (record.ticket != ticket || record.state != LineState::Started) {
-        return;
+void LineLedger::Finish(PendingLine* line, bool acted, DWORD now) {
+    Record* record = Find(line->ticket);
+    if (record != nullptr && record->state == LineState::Started) {
+        record->state = acted ? LineState::Acted : LineState::NotActed;
+        record->usage = false;
+        record->changedAt = now;
+        // A sender told "unfinished" has gone: collected stays as it was.
     }
-    Settle(record, acted ? LineState::Acted : LineState::NotActed, now);
-    --inHand;
     progressAt = now;
-    silent = false; // it runs again
-    unanswered = false;
+    HeapFree(GetProcessHeap(), 0, line);
 }
 
 void LineLedger::ShowingUsage(WORD ticket, bool showing, DWORD now) {
-    Record& record = RecordOf(ticket);
-    if (record.ticket == ticket && record.state == LineState::Started) {
-        record.usage = showing;
-        record.changedAt = now; // its time in hand counts from the box's end
+    Record* record = Find(ticket);
+    if (record != nullptr && record->state == LineState::Started) {
+        record->usage = showing;
+        record->changedAt = now; // its time in hand counts from the box's end
     }
 }
 
-PendingLine* LineLedger::Close(DWORD now) {
+void LineLedger::Close(DWORD now) {
     intake = Intake::Closed;
-    return WithdrawAll(now);
+    while (head != nullptr) {
+        WithdrawHead(now);
+    }
 }
 
 bool LineLedger::AwaitsCollection(DWORD now) const {
     for (const Record& record : records) {
-        if ((record.state == LineState::Acted || record.state == LineState::NotActed) &&
-            !record.collected && now - record.changedAt < OutcomeCollectionMilliseconds) {
+        if (Settled(record.state) && !record.collected &&
+            now - record.changedAt < OutcomeCollectionMilliseconds) {
             return true;
         }
     }
     return false;
+}
+
+bool LineLedger::Consistent() const {
+    int queued = 0;
+    for (const PendingLine* line = head; line != nullptr; line = line->next, ++queued) {
+        if (line->next == nullptr && line != tail) {
+            return false;
+        }
+    }
+    int recorded = 0;
+    for (const Record& record : records) {
+        recorded += record.state == LineState::Waiting ? 1 : 0;
+    }
+    return queued == waiting && recorded == waiting && (head == nullptr) == (tail == nullptr);
 }

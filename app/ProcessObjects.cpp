@@ -1,12 +1,10 @@
-// The three process-wide objects, in one place so that their order is fixed:
+// The two process-wide objects, in one place so that their order is fixed:
 // constructed in this order before WinMain runs, destroyed in reverse after it
-// returns (switch table, then the channel and its mutex, then the tray icon).
-#include "channel/InstanceChannel.h"
+// returns (switch table, then the tray icon).
 #include "cmdline/SwitchTable.h"
 #include "tray/TrayIcon.h"
 
 TrayIcon AppTrayIcon;
-InstanceChannel AppChannel;
 SwitchTable AppSwitchTable;
 
 // Registered after the tray icon exists, before WinMain.

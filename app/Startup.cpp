@@ -3,7 +3,7 @@
 
 #include "app/AppState.h"
 #include "app/ControllerWindow.h"
-#include "app/RemoteCommands.h"
+#include "app/LineQueue.h"
 #include "cmdline/CommandDispatcher.h"
 #include "devices/DeviceDetection.h"
 #include "devices/ServoModes.h"
@@ -79,8 +79,8 @@ int RunFirstInstance(const char* commandLine) {
     GetProgramDirectory(ProgramDirectory);
     BuildSettingsPath(ProgramDirectory, SettingsPath);
     CreateControllerWindow();
-    // From here the channel can tell a main thread that stopped answering.
-    WatchMainThread(ControllerWindow);
+    // From here the queue can tell a main thread that stopped answering.
+    DirectLinesTo(ControllerWindow);
     LoadSettings(SettingsPath);
     // Before detection: a -servo here already reaches the ServoStiks, and a
     // -u360 is only recorded, for ApplyStoredModes to load into the sticks.
@@ -94,11 +94,11 @@ int RunFirstInstance(const char* commandLine) {
     // After the icon exists, so that the mode's picture reaches the tray.
     ApplyStoredModes();
 
-    // Forwarded lines are acted on only now that the devices are counted and
-    // the stored modes applied; whatever arrived meanwhile has waited.
-    AcceptRemoteCommands(ControllerWindow);
+    // Lines handed over are acted on only now that the devices are counted
+    // and the stored modes applied; whatever arrived meanwhile has waited.
+    AcceptLines();
     const int code = RunMessageLoop(ControllerWindow);
-    CloseRemoteCommands();
+    CloseLines();
 
     CloseDeviceLibraries();
     SaveSettings(SettingsPath);

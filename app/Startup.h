@@ -1,5 +1,5 @@
 #pragma once
-#include "channel/InstanceChannel.h"
+#include "channel/HandOver.h"
 
 #include <windows.h>
 

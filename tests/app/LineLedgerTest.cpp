@@ -1,66 +1,94 @@
-// The rules of the forwarded lines' book, each tried at the moments around
-// its limit.
+// The rules of the book of lines handed over, each tried at the moments
+// around its limit.
 #include "app/LineLedger.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <iterator>
+#include <vector>
 
 namespace {
 
 constexpr DWORD Opened = 1000;
+constexpr char Text[] = "-u360 joy4way";
 
 class Ledger : public ::testing::Test {
   protected:
     void SetUp() override { ledger.Open(Opened); }
-    void TearDown() override { FreePendingLines(ledger.Close(Opened)); }
-    WORD Admit(DWORD now) {
-        PendingLine* line = NewPendingLine("-u360 joy4way");
-        const WORD ticket = ledger.Admit(line, now);
-        if (ticket == 0) {
-            FreePendingLines(line); // turned away: still ours
+    void TearDown() override { Reset(); }
+    void Reset() {
+        for (PendingLine* line : inHand) {
+            ledger.Finish(line, true, Opened);
         }
+        inHand.clear();
+        ledger.Close(Opened);
+        EXPECT_TRUE(ledger.Consistent());
+        ledger = LineLedger();
+        ledger.Open(Opened);
+    }
+    WORD Admit(DWORD now, bool hung = false) {
+        const WORD ticket = ledger.Admit(Text, sizeof Text - 1, now, hung);
+        EXPECT_TRUE(ledger.Consistent()) << "after admitting at " << now;
         return ticket;
     }
-    // Takes the oldest line and leaves it in hand; its ticket.
+    // Takes the oldest line and keeps it in hand; its ticket.
     WORD Take(DWORD now) {
         PendingLine* line = ledger.Take(now);
-        const WORD ticket = line != nullptr ? line->ticket : 0;
-        FreePendingLines(line);
-        return ticket;
+        EXPECT_TRUE(ledger.Consistent()) << "after taking at " << now;
+        if (line == nullptr) {
+            return 0;
+        }
+        inHand.push_back(line);
+        return line->ticket;
+    }
+    void Finish(WORD ticket, bool acted, DWORD now) {
+        const auto found = std::find_if(inHand.begin(), inHand.end(), [ticket](PendingLine* line) {
+            return line->ticket == ticket;
+        });
+        ASSERT_NE(found, inHand.end()) << "ticket " << ticket << " is not in hand";
+        ledger.Finish(*found, acted, now);
+        inHand.erase(found);
     }
     WORD AdmitAndRun(DWORD now, bool acted = true) {
         Admit(now);
         const WORD ticket = Take(now);
-        ledger.Finish(ticket, acted, now);
+        Finish(ticket, acted, now);
         return ticket;
     }
-    LRESULT Ask(WORD ticket, DWORD now) { return ledger.Outcome(Tagged(ticket), now); }
+    LRESULT Ask(WORD ticket, DWORD now, bool hung = false) {
+        const LRESULT outcome = ledger.Outcome(Tagged(ticket), now, hung);
+        EXPECT_TRUE(ledger.Consistent()) << "after asking at " << now;
+        return outcome;
+    }
     LineLedger ledger;
+    std::vector<PendingLine*> inHand;
 };
 
 TEST_F(Ledger, EachLineIsTakenInTurnAndItsOutcomeTold) {
-    LineLedger closed;
-    PendingLine* early = NewPendingLine("-exit");
-    const WORD first = closed.Admit(early, Opened);
-    EXPECT_NE(first, 0);
-    EXPECT_EQ(closed.Take(Opened), nullptr) << "taken before the intake opened";
-    closed.Open(Opened);
-    PendingLine* taken = closed.Take(Opened);
-    EXPECT_EQ(taken, early);
-    FreePendingLines(taken);
+    LineLedger early;
+    const char bytes[] = "-u360 joy2way -exit";
+    constexpr DWORD Counted = 13; // "-u360 joy2way", and not a byte more
+    EXPECT_NE(early.Admit(bytes, Counted, Opened, false), 0);
+    EXPECT_EQ(early.Take(Opened), nullptr) << "taken before the intake opened";
+    early.Open(Opened);
+    PendingLine* taken = early.Take(Opened);
+    ASSERT_NE(taken, nullptr);
+    EXPECT_STREQ(taken->text, "-u360 joy2way");
+    early.Finish(taken, true, Opened);
 
     const WORD acted = Admit(Opened);
     const WORD refused = Admit(Opened);
     EXPECT_EQ(Take(Opened), acted);
     EXPECT_EQ(Ask(acted, Opened), OutcomeWaiting);
-    ledger.Finish(acted, true, Opened);
+    Finish(acted, true, Opened);
     EXPECT_EQ(Take(Opened), refused);
-    ledger.Finish(refused, false, Opened); // not acted on: no memory for its arguments
+    Finish(refused, false, Opened); // not acted on: no memory for its arguments
     EXPECT_EQ(Ask(acted, Opened), OutcomeActed);
     EXPECT_EQ(Ask(refused, Opened), OutcomeNotActed);
-    EXPECT_EQ(ledger.Outcome(TurnedAwayReply, Opened), OutcomeUnknown);
-    EXPECT_EQ(ledger.Outcome(acted, Opened), OutcomeUnknown) << "an untagged question";
+    EXPECT_EQ(ledger.Outcome(TurnedAwayReply, Opened, false), OutcomeUnknown);
+    EXPECT_EQ(ledger.Outcome(acted, Opened, false), OutcomeUnknown) << "an untagged question";
     EXPECT_EQ(Ask(static_cast<WORD>(refused + 1), Opened), OutcomeUnknown)
         << "a ticket never given";
 }
@@ -75,78 +103,100 @@ TEST_F(Ledger, AFullQueueTurnsLinesAwayUntilOneIsTaken) {
         << "a turned-away line used up a ticket";
 }
 
-// Ticket 1 and ticket 1 + LineRecordCount share a record.
+// Every record holds an outcome its sender has not collected: the next line
+// has no record unless one of them is collected or kept long enough.
 TEST_F(Ledger, ARecordIsReusedOnlyOnceItsOutcomeIsCollectedOrKeptLongEnough) {
     const struct {
-        bool firstInHand;
-        bool collected;
-        DWORD ageOfOutcome;
-        bool reused;
+        bool oneCollected;
+        DWORD ageOfOutcomes;
+        bool admitted;
     } rows[] = {
-        {false, true, 0, true},
-        {false, false, 0, false},
-        {false, false, OutcomeKeptMilliseconds - 1, false},
-        {false, false, OutcomeKeptMilliseconds, true},
-        {true, false, 10 * OutcomeKeptMilliseconds, false},
+        {false, 0, false},
+        {true, 0, true},
+        {false, OutcomeKeptMilliseconds - 1, false},
+        {false, OutcomeKeptMilliseconds, true},
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
-        ledger = LineLedger();
-        ledger.Open(Opened);
-        WORD first = 0;
-        if (rows[row].firstInHand) {
-            first = Admit(Opened);
-            Take(Opened);
-        } else {
-            first = AdmitAndRun(Opened);
-            if (rows[row].collected) {
-                Ask(first, Opened);
-            }
+        Reset();
+        std::vector<WORD> tickets;
+        for (int i = 0; i < LineRecordCount; ++i) {
+            tickets.push_back(AdmitAndRun(Opened));
         }
-        for (int i = 1; i < LineRecordCount; ++i) {
-            Ask(AdmitAndRun(Opened), Opened);
+        if (rows[row].oneCollected) {
+            Ask(tickets[LineRecordCount / 2], Opened);
         }
-        const DWORD now = Opened + rows[row].ageOfOutcome;
-        const WORD reuse = Admit(now);
-        EXPECT_EQ(reuse != 0, rows[row].reused) << "row " << row;
-        if (!rows[row].reused && !rows[row].firstInHand) {
-            EXPECT_EQ(Ask(first, now), OutcomeActed) << "row " << row << ": the late question";
+        const DWORD now = Opened + rows[row].ageOfOutcomes;
+        EXPECT_EQ(Admit(now) != 0, rows[row].admitted) << "row " << row;
+        if (!rows[row].admitted) {
+            EXPECT_EQ(Ask(tickets[0], now), OutcomeActed) << "row " << row << ": the late question";
         }
     }
+}
+
+// The record of a line that shows a usage box stays as long as the box; the
+// tickets that come round to it meanwhile are skipped, not turned away.
+TEST_F(Ledger, AUsageBoxLeftOpenTurnsNoLineAway) {
+    const WORD help = Admit(Opened);
+    EXPECT_EQ(Take(Opened), help);
+    ledger.ShowingUsage(help, true, Opened);
+    constexpr int LinesBehindTheBox = LineRecordCount + 2;
+    for (int i = 0; i < LinesBehindTheBox; ++i) {
+        const DWORD now = Opened + static_cast<DWORD>(i);
+        const WORD ticket = AdmitAndRun(now);
+        ASSERT_NE(ticket, 0) << "line " << i << " behind the box was turned away";
+        ASSERT_NE(ticket, help) << "line " << i << " took the box's ticket";
+        EXPECT_EQ(Ask(ticket, now), OutcomeActed) << "line " << i;
+    }
+    EXPECT_EQ(Ask(help, Opened + LinesBehindTheBox), OutcomeShowingUsage);
+    ledger.ShowingUsage(help, false, Opened + LinesBehindTheBox);
+    Finish(help, true, Opened + LinesBehindTheBox);
+    EXPECT_EQ(Ask(help, Opened + LinesBehindTheBox), OutcomeActed);
 }
 
 TEST_F(Ledger, WaitingLinesAreWithdrawnOnceNothingHasMovedFor10Seconds) {
     const WORD held = Admit(Opened);
     const WORD behind = Admit(Opened);
-    EXPECT_EQ(Take(Opened + 5000), held);
-    for (DWORD at = Opened + 5000; at < Opened + 5000 + NoProgressMilliseconds; at += 1000) {
-        EXPECT_EQ(ledger.Probed(true, at, at), nullptr) << "answering is not moving";
-        EXPECT_EQ(ledger.WithdrawStalled(at), nullptr) << "at " << at;
-    }
-    PendingLine* withdrawn = ledger.WithdrawStalled(Opened + 5000 + NoProgressMilliseconds);
-    ASSERT_NE(withdrawn, nullptr);
-    EXPECT_EQ(withdrawn->ticket, behind);
-    EXPECT_EQ(withdrawn->next, nullptr);
-    FreePendingLines(withdrawn);
-    EXPECT_EQ(Ask(behind, Opened + 15000), OutcomeNotActed);
+    const DWORD taken = Opened + 5000;
+    EXPECT_EQ(Take(taken), held);
+    EXPECT_EQ(Ask(behind, taken + NoProgressMilliseconds - 1), OutcomeWaiting);
+    EXPECT_EQ(Ask(behind, taken + NoProgressMilliseconds), OutcomeNotActed);
+    EXPECT_FALSE(ledger.HasWaiting());
 
     // A line that comes to an empty queue has its own 10 seconds.
     const DWORD later = Opened + 60000;
     const WORD fresh = Admit(later);
-    EXPECT_EQ(ledger.WithdrawStalled(later + NoProgressMilliseconds - 1), nullptr);
-    EXPECT_EQ(Ask(fresh, later), OutcomeWaiting);
+    EXPECT_EQ(Ask(fresh, later + NoProgressMilliseconds - 1), OutcomeWaiting);
+}
+
+// A queue that moves, but too slowly for a line's sender: the line is
+// withdrawn before its sender gives up, so that it never runs unannounced.
+TEST_F(Ledger, ALineThatWaited30SecondsIsWithdrawnWhileTheQueueMoves) {
+    constexpr int Ahead = 40;
+    for (int i = 0; i < Ahead; ++i) {
+        Admit(Opened);
+    }
+    const WORD last = Admit(Opened);
+    DWORD now = Opened;
+    while (now - Opened < WaitingLimitMilliseconds - 1000) {
+        now += 1000;
+        Finish(Take(now), true, now);
+    }
+    EXPECT_EQ(Ask(last, Opened + WaitingLimitMilliseconds - 1), OutcomeWaiting);
+    EXPECT_EQ(Ask(last, Opened + WaitingLimitMilliseconds), OutcomeNotActed);
+    EXPECT_FALSE(ledger.HasWaiting()) << "the lines admitted with it waited as long";
 }
 
 TEST_F(Ledger, ALineInHandIsUnfinishedAfter30SecondsUnlessItShowsItsUsageBox) {
     const WORD plain = Admit(Opened);
-    const WORD usage = Admit(Opened);
     EXPECT_EQ(Take(Opened), plain);
     EXPECT_EQ(Ask(plain, Opened + LineInHandMilliseconds - 1), OutcomeWaiting);
     EXPECT_EQ(Ask(plain, Opened + LineInHandMilliseconds), OutcomeUnfinished);
-    ledger.Finish(plain, true, Opened + LineInHandMilliseconds + 1);
+    Finish(plain, true, Opened + LineInHandMilliseconds + 1);
     EXPECT_FALSE(ledger.AwaitsCollection(Opened + LineInHandMilliseconds + 1))
         << "its sender has gone already";
 
-    const DWORD started = Opened + 40000;
+    const DWORD started = Opened + LineInHandMilliseconds + 1;
+    const WORD usage = Admit(started);
     EXPECT_EQ(Take(started), usage);
     ledger.ShowingUsage(usage, true, started);
     EXPECT_EQ(Ask(usage, started + 10 * LineInHandMilliseconds), OutcomeShowingUsage);
@@ -156,25 +206,15 @@ TEST_F(Ledger, ALineInHandIsUnfinishedAfter30SecondsUnlessItShowsItsUsageBox) {
     EXPECT_EQ(Ask(usage, closed + LineInHandMilliseconds), OutcomeUnfinished);
 }
 
-TEST_F(Ledger, ASilentMainThreadWithdrawsWaitingLinesAndTurnsNewOnesAway) {
+TEST_F(Ledger, AHungMainThreadWithdrawsWaitingLinesAndTurnsNewOnesAway) {
     const WORD held = Admit(Opened);
     const WORD behind = Admit(Opened);
     Take(Opened);
-    EXPECT_EQ(ledger.Probed(false, Opened, Opened + 1000), nullptr);
-    EXPECT_EQ(ledger.Probed(false, Opened + 4000, Opened + MainThreadSilenceMilliseconds - 1),
-              nullptr)
-        << "silence counts from the first unanswered probe";
-    PendingLine* withdrawn =
-        ledger.Probed(false, Opened + 5000, Opened + MainThreadSilenceMilliseconds);
-    ASSERT_NE(withdrawn, nullptr);
-    EXPECT_EQ(withdrawn->ticket, behind);
-    FreePendingLines(withdrawn);
-    EXPECT_EQ(Ask(held, Opened + 5000), OutcomeUnfinished);
-    EXPECT_EQ(Admit(Opened + 5000), 0);
-    ledger.Finish(held, true, Opened + 6000); // it runs again
-    EXPECT_NE(Admit(Opened + 6000), 0);
-    EXPECT_EQ(ledger.Probed(false, Opened + 6500, Opened + 7000), nullptr)
-        << "the silence before it ran again still counted";
+    EXPECT_EQ(Ask(behind, Opened + 1), OutcomeWaiting);
+    EXPECT_EQ(Ask(behind, Opened + 2, true), OutcomeNotActed);
+    EXPECT_EQ(Ask(held, Opened + 2, true), OutcomeUnfinished);
+    EXPECT_EQ(Admit(Opened + 2, true), 0);
+    EXPECT_NE(Admit(Opened + 3), 0) << "turned away once it came back";
 }
 
 TEST_F(Ledger, TheEndTurnsEveryLineAwayAndWaitsOnlyForRecentOutcomes) {
@@ -189,23 +229,18 @@ TEST_F(Ledger, TheEndTurnsEveryLineAwayAndWaitsOnlyForRecentOutcomes) {
         {0, true, false},
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
-        LineLedger book;
-        book.Open(Opened);
-        PendingLine* line = NewPendingLine("-exit");
-        const WORD ticket = book.Admit(line, Opened);
-        FreePendingLines(book.Take(Opened));
-        book.Finish(ticket, true, Opened);
+        Reset();
+        const WORD ticket = AdmitAndRun(Opened);
         if (rows[row].collected) {
-            book.Outcome(Tagged(ticket), Opened);
+            Ask(ticket, Opened);
         }
         const DWORD end = Opened + rows[row].settledBeforeEnd;
-        EXPECT_EQ(book.Close(end), nullptr) << "row " << row;
-        EXPECT_EQ(book.AwaitsCollection(end), rows[row].awaits) << "row " << row;
+        ledger.Close(end);
+        EXPECT_EQ(ledger.AwaitsCollection(end), rows[row].awaits) << "row " << row;
     }
+    Reset();
     const WORD waiting = Admit(Opened);
-    PendingLine* withdrawn = ledger.Close(Opened);
-    ASSERT_NE(withdrawn, nullptr);
-    FreePendingLines(withdrawn);
+    ledger.Close(Opened);
     EXPECT_EQ(Ask(waiting, Opened), OutcomeNotActed);
     EXPECT_EQ(Admit(Opened), 0) << "a line taken after the end";
 }

@@ -2,9 +2,10 @@
 // Velmora.exe processes.
 #include "ProgramUnderTest.h"
 #include "app/ControllerWindow.h"
-#include "app/RemoteCommands.h"
+#include "app/LineLedger.h"
+#include "app/LineQueue.h"
 #include "app/Startup.h"
-#include "channel/InstanceChannel.h"
+#include "channel/HandOver.h"
 #include "resources/resource.h"
 
 #include <dde.h>
@@ -30,11 +31,9 @@ int CountWindows(const char* windowClass, const char* title) {
     return count;
 }
 
-// Later instances' channel windows: each exists while its hand-over has
-// waited for a while.
-int ClientWindows() {
-    return CountWindows("Velmora_Client", "Velmora_InterComm");
-}
+// How long the system lets a thread stay away from its messages before it
+// calls it hung (IsHungAppWindow).
+constexpr DWORD SystemHangMilliseconds = 5000;
 
 // A window of this program's for the first instance's windows to be made the
 // children of.
@@ -152,7 +151,6 @@ std::vector<Received> received;
 LRESULT fakeReply = 1;
 LRESULT fakeOutcome = OutcomeUnknown; // its answer when asked how a ticket fared
 HANDLE hangUntilEnded = nullptr;      // when set, the stand-in stops answering until it ends
-bool vanishWithTheLine = false;       // when set, its thread ends inside the send
 
 LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
@@ -161,9 +159,6 @@ LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM
                             std::string(static_cast<const char*>(data->lpData), data->cbData)});
         if (hangUntilEnded != nullptr) {
             WaitForSingleObject(hangUntilEnded, 30000); // serves nothing meanwhile
-        }
-        if (vanishWithTheLine) {
-            ExitThread(0); // the window goes with its thread, the send unanswered
         }
         return fakeReply;
     }
@@ -180,7 +175,6 @@ class FakeServer : public ::testing::Test {
         fakeReply = 1;
         fakeOutcome = OutcomeUnknown;
         hangUntilEnded = nullptr;
-        vanishWithTheLine = false;
         // Owned, as a living first instance holds it.
         mutex = CreateMutexA(nullptr, TRUE, "Velmora_Mutex");
         WNDCLASSA windowClass = {};
@@ -226,10 +220,16 @@ TEST_F(FakeServer, TheWireFormat) {
 
 TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
     DestroyWindow(window);
+    window = nullptr;
+    DWORD start = GetTickCount();
+    EXPECT_EQ(RunClient("-u360 joy4way"), static_cast<DWORD>(ExitNotDone))
+        << "marked running, but no window to reach";
+    EXPECT_GE(GetTickCount() - start, PeerSearchMilliseconds - 1000)
+        << "the client looks for a while before it gives up";
+
     HANDLE client = program.Start("-servo");
-    // Its channel window comes only once its search has gone on for a while.
-    ASSERT_NE(WaitForWindow("Velmora_Client", "Velmora_InterComm"), nullptr);
-    EXPECT_EQ(WaitExit(client, 0), static_cast<DWORD>(STILL_ACTIVE));
+    constexpr DWORD WhileItSearches = 1000;
+    EXPECT_EQ(WaitExit(client, WhileItSearches), static_cast<DWORD>(STILL_ACTIVE));
     window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0, 0, 1,
                              1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     EXPECT_EQ(WaitExitServing(client, 20000), 1u);
@@ -237,67 +237,16 @@ TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
     EXPECT_EQ(received[0].bytes, std::string("-servo", 7));
 }
 
-// The stand-in's window on a thread of its own, which may end inside a send.
-DWORD WINAPI ServeOnAThreadOfItsOwn(LPVOID ready) {
-    HWND window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0,
-                                  0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    SetEvent(ready);
-    MSG message;
-    while (window != nullptr && GetMessageA(&message, nullptr, 0, 0) > 0) {
-        DispatchMessageA(&message);
-    }
-    return 0;
-}
-
-// What became of the line, as the peer's behaviour says: a peer that answers
-// the plain way acts before it replies, whatever it replies; our own tagged
-// replies say more; a peer that vanishes in the middle of the send may have
-// acted, and nothing says it did.
-TEST_F(FakeServer, TheExitCodeTellsWhatBecameOfTheLine) {
-    constexpr LRESULT Ticket = Tagged(7);
-    const struct {
-        const char* peer;
-        LRESULT reply;
-        LRESULT outcome;
-        bool vanishes;
-        DWORD exitCode;
-    } rows[] = {
-        {"plain, replies 0", 0, OutcomeUnknown, false, ExitHandedOver},
-        {"plain, replies 1", 1, OutcomeUnknown, false, ExitHandedOver},
-        {"turns the line away", TurnedAwayReply, OutcomeUnknown, false, ExitNotDone},
-        {"ticket, then acted", Ticket, OutcomeActed, false, ExitHandedOver},
-        {"ticket, then withdrawn", Ticket, OutcomeNotActed, false, ExitNotDone},
-        {"ticket, then unfinished", Ticket, OutcomeUnfinished, false, ExitUnfinished},
-        {"ticket it no longer knows", Ticket, OutcomeUnknown, false, ExitUnfinished},
-        {"vanishes holding the line", 0, OutcomeUnknown, true, ExitUnfinished},
-    };
-    for (std::size_t row = 0; row < std::size(rows); ++row) {
-        fakeReply = rows[row].reply;
-        fakeOutcome = rows[row].outcome;
-        vanishWithTheLine = rows[row].vanishes;
-        HANDLE peerThread = nullptr;
-        if (rows[row].vanishes) {
-            DestroyWindow(window);
-            window = nullptr;
-            HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-            peerThread = CreateThread(nullptr, 0, ServeOnAThreadOfItsOwn, ready, 0, nullptr);
-            ASSERT_EQ(WaitForSingleObject(ready, 10000), WAIT_OBJECT_0) << "row " << row;
-            CloseHandle(ready);
-        }
-        EXPECT_EQ(RunClient("-u360 joy4way"), rows[row].exitCode)
-            << "row " << row << ": " << rows[row].peer;
-        if (peerThread != nullptr) {
-            EXPECT_EQ(WaitForSingleObject(peerThread, 10000), WAIT_OBJECT_0) << "row " << row;
-            CloseHandle(peerThread);
-        }
-    }
-    EXPECT_EQ(received.size(), std::size(rows));
-    DestroyWindow(window);
-    window = nullptr;
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(RunClient("-u360 joy4way"), static_cast<DWORD>(ExitNotDone))
-        << "marked running, but no window to reach";
-    EXPECT_GE(GetTickCount() - start, 4000u) << "the client looks for a while before it gives up";
+// A first instance of the plain protocol (an earlier version) creates the
+// mark without holding it and never waits on it: a later start that finds
+// it free, with the window there, hands over and does not take its place.
+TEST_F(FakeServer, APeerThatCreatesTheMarkWithoutHoldingItIsReached) {
+    ASSERT_TRUE(ReleaseMutex(mutex));
+    EXPECT_EQ(RunClient("-u360 joy4way"), static_cast<DWORD>(ExitHandedOver))
+        << "the later start took the free mark and stayed";
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0].bytes, std::string("-u360 joy4way", 14));
+    EXPECT_EQ(RunClient(""), static_cast<DWORD>(ExitHandedOver)) << "the mark was left held";
 }
 
 TEST_F(FakeServer, AFirstInstanceThatStopsAnsweringIsGivenUp) {
@@ -333,20 +282,11 @@ TEST(Channel, WhileAUsageBoxIsOpenTheChannelAnswersAndOnlyStartupHoldsLines) {
     HWND box = WaitForDialog("Help");
     ASSERT_NE(box, nullptr);
     HANDLE waiting = program.Start("-u360 analog");
-    HWND clientChannel = WaitForWindow("Velmora_Client", "Velmora_InterComm");
-    ASSERT_NE(clientChannel, nullptr);
     HWND serverChannel = program.ChannelWindow();
     ASSERT_NE(serverChannel, nullptr);
-    // The client's window comes once its line has waited a while.
+    ASSERT_TRUE(WaitForQueuedLine(serverChannel, 1));
     EXPECT_TRUE(AnswersWithinASecond(serverChannel)) << "during startup";
     EXPECT_EQ(WaitExit(waiting, 0), static_cast<DWORD>(STILL_ACTIVE));
-
-    // A later instance never acts on what is sent to it, and answers at once.
-    COPYDATASTRUCT exit = {0, 6, const_cast<char*>("-exit")};
-    DWORD_PTR reply = 0xDEAD;
-    EXPECT_TRUE(SendMessageTimeoutA(clientChannel, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&exit),
-                                    SMTO_NORMAL, 1000, &reply));
-    EXPECT_EQ(reply, 0u);
 
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(WaitExit(waiting, 20000), 1u);
@@ -378,16 +318,18 @@ TEST(Channel, QueuedLinesWaitForStartupThenEachSenderEndsWithItsOwnLine) {
     program.server = program.Start("-help");
     HWND box = WaitForDialog("Help");
     ASSERT_NE(box, nullptr);
+    HWND channel = program.ChannelWindow();
+    ASSERT_NE(channel, nullptr);
     HANDLE first = program.Start("-servo joy8way");
-    ASSERT_TRUE(WaitUntil([](void*) { return ClientWindows() == 1; }, nullptr, 10000));
+    ASSERT_TRUE(WaitForQueuedLine(channel, 1));
     HANDLE second = program.Start("-help");
-    ASSERT_TRUE(WaitUntil([](void*) { return ClientWindows() == 2; }, nullptr, 10000));
+    ASSERT_TRUE(WaitForQueuedLine(channel, 2));
     HWND controller = program.ControllerWindow();
     ASSERT_NE(controller, nullptr);
     // Dispatched by the box's own loop, before the box's OK below.
     constexpr int StrayNotices = 3;
     for (int i = 0; i < StrayNotices; ++i) {
-        PostMessageA(controller, RemoteCommandMessage, 0, 0);
+        PostMessageA(controller, LineNoticeMessage, 0, 0);
     }
     PostMessageA(box, WM_COMMAND, IDOK, 0);
 
@@ -416,12 +358,31 @@ TEST(Channel, QueuedLinesWaitForStartupThenEachSenderEndsWithItsOwnLine) {
     EXPECT_EQ(program.ExitServer(), 0u);
 }
 
+// Posts to a thread without pause until told to stop, as a flood from
+// another program would.
+struct Flood {
+    DWORD thread;
+    HANDLE stop;
+};
+DWORD WINAPI PostUntilStopped(LPVOID parameter) {
+    const auto* flood = static_cast<const Flood*>(parameter);
+    while (WaitForSingleObject(flood->stop, 0) == WAIT_TIMEOUT) {
+        PostThreadMessageA(flood->thread, WM_USER, 0, 0);
+    }
+    return 0;
+}
+
 // A device call that never returns holds the main thread: lines waiting
 // behind it are withdrawn and never acted on, the one it holds is reported
-// unfinished, and no later start waits for ever.
+// unfinished, and no later start waits for ever, even while another program
+// floods the channel thread with posted messages.
 TEST(Channel, AMainThreadHeldInADeviceCallIsGivenUpOnWithinBounds) {
     ProgramUnderTest program(1, "4");
     program.StartServer();
+    Flood flood = {GetWindowThreadProcessId(program.ChannelWindow(), nullptr),
+                   CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE flooding = CreateThread(nullptr, 0, PostUntilStopped, &flood, 0, nullptr);
+    ASSERT_NE(flooding, nullptr);
     const std::string holdName = "VelmoraTestHold" + std::to_string(GetCurrentProcessId());
     HANDLE hold = CreateEventA(nullptr, TRUE, FALSE, holdName.c_str());
     ASSERT_NE(hold, nullptr);
@@ -435,10 +396,14 @@ TEST(Channel, AMainThreadHeldInADeviceCallIsGivenUpOnWithinBounds) {
     EXPECT_EQ(WaitExit(held, 20000), static_cast<DWORD>(ExitUnfinished));
     EXPECT_EQ(WaitExit(queued, 20000), static_cast<DWORD>(ExitNotDone));
     const DWORD took = GetTickCount() - start;
-    EXPECT_GE(took, MainThreadSilenceMilliseconds - PeerProbeMilliseconds);
-    EXPECT_LT(took, 3 * MainThreadSilenceMilliseconds);
+    EXPECT_GE(took, SystemHangMilliseconds - 1000);
+    EXPECT_LT(took, 3 * SystemHangMilliseconds);
     EXPECT_EQ(program.Run("-u360 analog"), static_cast<DWORD>(ExitNotDone))
-        << "a line accepted while the main thread is silent";
+        << "a line accepted while the main thread is hung";
+    SetEvent(flood.stop);
+    WaitForSingleObject(flooding, INFINITE);
+    CloseHandle(flooding);
+    CloseHandle(flood.stop);
 
     SetEvent(hold);
     HWND controller = program.ControllerWindow();
@@ -477,7 +442,7 @@ class Hostile : public ::testing::Test {
         DWORD_PTR outcome = OutcomeWaiting;
         const DWORD start = GetTickCount();
         while (static_cast<LRESULT>(outcome) == OutcomeWaiting && GetTickCount() - start < 10000) {
-            Sleep(OutcomeFirstPollMilliseconds);
+            Sleep(1);
             SendMessageTimeoutA(channel, LineOutcomeMessage, reply, 0, SMTO_NORMAL, 1000, &outcome);
         }
         return static_cast<LRESULT>(outcome);
@@ -651,14 +616,15 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
     GetWindowTextA(controller, caption, sizeof caption);
     EXPECT_STREQ(caption, "Settings");
 
-    // Even from inside the window menu that another program opened on it.
+    // A hidden window opens no window menu for anyone (the line's notice
+    // comes after the requests).
     constexpr UINT PopupSystemMenu = 0x0313; // the taskbar's "show the window menu"
     PostMessageA(controller, PopupSystemMenu, 0, 0);
-    EXPECT_TRUE(WaitUntil(
-        [](void*) { return IsWindowVisible(FindWindowA("#32768", nullptr)) != 0; }, nullptr, 10000))
-        << "no menu opened";
+    PostMessageA(controller, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    EXPECT_EQ(program.Run(""), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_EQ(FindWindowA("#32768", nullptr), nullptr) << "a menu opened";
     PostMessageA(controller, WM_CLOSE, 0, 0);
-    ExpectCleanEnd(program, mark, "WM_CLOSE inside a window menu");
+    ExpectCleanEnd(program, mark, "WM_CLOSE from outside");
 }
 
 // Exit as scripting tools fire another program's menu item, sent or posted,
@@ -817,13 +783,16 @@ TEST(Channel, TheMarkDecidesTheFirstInstanceOnlyWhileItLives) {
 }
 
 // A loop we do not own that answers every sent message but never gets to the
-// posted notice (Wine's window-menu loop spinning on a DDE message it cannot
-// unpack) holds no launcher: the line is withdrawn, never acted on.
+// posted notice (Wine's window-menu loop on the shown Settings window,
+// spinning on a DDE message it cannot unpack) holds no launcher: the line is
+// withdrawn, never acted on, and the loop is ended so that the next acts.
 TEST(HostileWindows, ALoopThatAnswersButNeverDispatchesHoldsNoLauncher) {
     ProgramUnderTest program(1, "4");
     program.StartServer();
     HWND controller = program.ControllerWindow();
     ASSERT_NE(controller, nullptr);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(controller, WM_COMMAND, IDM_SETTINGS, 0, SMTO_NORMAL, 5000, &ignored);
     constexpr UINT PopupSystemMenu = 0x0313; // the taskbar's "show the window menu"
     PostMessageA(controller, PopupSystemMenu, 0, 0);
     ASSERT_TRUE(WaitUntil(
@@ -836,10 +805,14 @@ TEST(HostileWindows, ALoopThatAnswersButNeverDispatchesHoldsNoLauncher) {
     EXPECT_EQ(program.Run("-u360 joy4way", 3 * NoProgressMilliseconds),
               static_cast<DWORD>(ExitNotDone));
     const DWORD took = GetTickCount() - start;
-    EXPECT_GE(took, NoProgressMilliseconds - MainThreadProbeIntervalMilliseconds);
+    EXPECT_GE(took, NoProgressMilliseconds - 1000);
     EXPECT_LT(took, NoProgressMilliseconds + PeerSilenceMilliseconds);
     EXPECT_TRUE(AnswersWithinASecond(controller)) << "the loop was meant to answer throughout";
     EXPECT_TRUE(program.JournalSince(mark).empty()) << "a withdrawn line was acted on";
+    EXPECT_EQ(program.Run("-u360 joy2way"), static_cast<DWORD>(ExitHandedOver))
+        << "the loop still holds the main thread";
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"UltraStik 13 0 joy2way"});
+    EXPECT_EQ(program.ExitServer(), 0u);
 }
 
 } // namespace

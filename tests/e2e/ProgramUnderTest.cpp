@@ -1,5 +1,7 @@
 #include "ProgramUnderTest.h"
 
+#include "channel/ChannelProtocol.h"
+
 #include "support/Probes.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +69,20 @@ const ::testing::Environment* const CleanStart =
     ::testing::AddGlobalTestEnvironment(new NoLeftoverInstance);
 
 } // namespace
+
+bool WaitForQueuedLine(HWND channel, unsigned short ticket, DWORD timeoutMilliseconds) {
+    const DWORD start = GetTickCount();
+    do {
+        DWORD_PTR outcome = OutcomeUnknown;
+        if (SendMessageTimeoutA(channel, LineOutcomeMessage, static_cast<WPARAM>(Tagged(ticket)), 0,
+                                SMTO_NORMAL, 1000, &outcome) &&
+            static_cast<LRESULT>(outcome) == OutcomeWaiting) {
+            return true;
+        }
+        Sleep(10);
+    } while (GetTickCount() - start < timeoutMilliseconds);
+    return false;
+}
 
 bool FirstInstanceMarked() {
     HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "Velmora_Mutex");

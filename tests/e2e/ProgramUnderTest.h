@@ -69,6 +69,9 @@ HWND WaitForDialog(const char* caption, DWORD timeoutMilliseconds = 10000);
 // A top-level window by class and title, once it exists; null when none
 // appears in time.
 HWND WaitForWindow(const char* windowClass, const char* title, DWORD timeoutMilliseconds = 10000);
+// Waits until the first instance's window says the line behind ticket
+// waits its turn (tickets count from 1 in each run).
+bool WaitForQueuedLine(HWND channel, unsigned short ticket, DWORD timeoutMilliseconds = 10000);
 // Whether a window's thread answers a sent message within a second, as
 // broadcasts and the session's end need.
 bool AnswersWithinASecond(HWND window);

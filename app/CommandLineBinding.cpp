@@ -2,7 +2,7 @@
 #include "cmdline/CommandLineSeam.h"
 
 #include "app/AppState.h"
-#include "app/RemoteCommands.h"
+#include "app/LineQueue.h"
 #include "devices/ServoModes.h"
 #include "devices/U360Modes.h"
 #include "tray/TrayIcon.h"

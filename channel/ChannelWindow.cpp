@@ -1,0 +1,198 @@
+#include "channel/ChannelWindow.h"
+
+#include "channel/MessageFilter.h"
+
+#include <cstring>
+
+namespace {
+
+// How long StopChannel waits for the channel thread to end.
+constexpr DWORD ChannelStopMilliseconds = 2000;
+// A flood posted to the channel thread is drained in pieces of this many
+// messages, with the window's upkeep between them.
+constexpr unsigned UpkeepEveryMessages = 64;
+
+// The channel thread's, set before it starts: its window procedure finds
+// them here, never in window data that any program can rewrite.
+HINSTANCE Instance = nullptr;
+const ChannelNames* Names = nullptr;
+const ChannelHandlers* Handlers = nullptr;
+HANDLE StopEvent = nullptr;
+HANDLE Thread = nullptr;
+HWND Window = nullptr;         // the channel thread's own
+bool MakingOrUnmaking = false; // the channel thread itself makes or unmakes its window
+
+enum class Serving { On, Stopped, WindowGone };
+
+// A hidden window that only carries the hand-over needs the default
+// processing while its thread makes or unmakes it, and for the system's
+// broadcasts whose answer matters. Everything else it would do (rename,
+// close or unmake it, run a menu, move or caption-button loop, ask a parent
+// something) any program could ask for.
+bool DefaultProcessingWanted(UINT message) {
+    if (MakingOrUnmaking) {
+        return true;
+    }
+    switch (message) {
+    case WM_QUERYENDSESSION:
+    case WM_ENDSESSION:
+    case WM_POWERBROADCAST:
+    case WM_DEVICECHANGE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT OnCopyData(WPARAM value, const COPYDATASTRUCT* data) {
+    if (value != 0) {
+        return TurnedAwayReply;
+    }
+    if (data == nullptr || data->lpData == nullptr) {
+        return Handlers->line("", 0);
+    }
+    // Never read past cbData, whatever the sender claims: the text ends at
+    // its first zero within the data, or with it.
+    const char* bytes = static_cast<const char*>(data->lpData);
+    const void* zero = std::memchr(bytes, '\0', data->cbData);
+    const DWORD length =
+        zero != nullptr ? static_cast<DWORD>(static_cast<const char*>(zero) - bytes) : data->cbData;
+    return length <= MaxLineText ? Handlers->line(bytes, length) : TurnedAwayReply;
+}
+
+LRESULT CALLBACK ChannelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (window == Window && message == WM_COPYDATA) {
+        return OnCopyData(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    }
+    if (window == Window && message == LineOutcomeMessage) {
+        return Handlers->outcome(static_cast<LRESULT>(wParam));
+    }
+    return DefaultProcessingWanted(message) ? DefWindowProcA(window, message, wParam, lParam) : 0;
+}
+
+bool MakeWindow() {
+    MakingOrUnmaking = true;
+    Window = CreateWindowExA(0, Names->serverClass, Names->windowTitle, WS_OVERLAPPEDWINDOW, 0, 0,
+                             1, 1, nullptr, nullptr, Instance, nullptr);
+    MakingOrUnmaking = false;
+    if (Window != nullptr) {
+        AllowLaterInstancesToReach(Window);
+    }
+    return Window != nullptr;
+}
+
+// Runs whenever the thread wakes: there is nothing to look after at rest.
+Serving Upkeep() {
+    if (WaitForSingleObject(StopEvent, 0) == WAIT_OBJECT_0) {
+        return Serving::Stopped;
+    }
+    if (!IsWindow(Window)) {
+        return Serving::WindowGone;
+    }
+    // Another program can make the window a child of one of its own, which
+    // hides it from FindWindowA; the move wakes this thread (it is carried
+    // out here, or announced with the window's position change).
+    if (GetAncestor(Window, GA_PARENT) != GetDesktopWindow()) {
+        SetParent(Window, nullptr);
+    }
+    return Serving::On;
+}
+
+// Sent messages are served inside PeekMessage. Nothing of ours is posted to
+// this thread, so every posted message is dropped unread (Wine would call a
+// WM_TIMER's lParam as a function), a WM_QUIT from anyone included: only the
+// stop event ends the loop.
+Serving Serve() {
+    for (;;) {
+        if (MsgWaitForMultipleObjects(1, &StopEvent, FALSE, INFINITE, QS_ALLINPUT) !=
+            WAIT_OBJECT_0 + 1) {
+            return Serving::Stopped;
+        }
+        Serving state = Serving::On;
+        MSG message;
+        for (unsigned drained = 1;
+             state == Serving::On && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++drained) {
+            if (drained % UpkeepEveryMessages == 0) {
+                state = Upkeep();
+            }
+        }
+        if (state == Serving::On) {
+            state = Upkeep();
+        }
+        if (state != Serving::On) {
+            return state;
+        }
+    }
+}
+
+DWORD WINAPI ChannelThreadMain(LPVOID readyEvent) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ChannelWindowProc;
+    windowClass.hInstance = Instance;
+    windowClass.lpszClassName = Names->serverClass;
+    if (!RegisterClassA(&windowClass)) {
+        return 0;
+    }
+    // Another program can destroy the window (by destroying one of its own
+    // that it made ours the child of): a new one takes its place.
+    HANDLE ready = readyEvent;
+    while (MakeWindow()) {
+        if (ready != nullptr) {
+            SetEvent(ready);
+            ready = nullptr; // StartChannel closes it once woken
+        }
+        if (Serve() == Serving::Stopped) {
+            break;
+        }
+    }
+    MakingOrUnmaking = true;
+    DestroyWindow(Window);
+    MakingOrUnmaking = false;
+    UnregisterClassA(Names->serverClass, Instance);
+    return 0;
+}
+
+} // namespace
+
+bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHandlers& handlers) {
+    Instance = instance;
+    Names = &names;
+    Handlers = &handlers;
+    StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (StopEvent != nullptr && ready != nullptr) {
+        Thread = CreateThread(nullptr, 0, ChannelThreadMain, ready, 0, nullptr);
+    }
+    bool serving = false;
+    if (Thread != nullptr) {
+        // The window comes, or the thread ends without one.
+        const HANDLE either[] = {ready, Thread};
+        serving = WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0;
+    }
+    if (ready != nullptr) {
+        CloseHandle(ready);
+    }
+    if (!serving) {
+        StopChannel();
+    }
+    return serving;
+}
+
+void StopChannel() {
+    if (StopEvent != nullptr) {
+        SetEvent(StopEvent);
+    }
+    // The process must not end while the thread still unmakes its window.
+    bool ended = true;
+    if (Thread != nullptr) {
+        ended = WaitForSingleObject(Thread, ChannelStopMilliseconds) == WAIT_OBJECT_0;
+        CloseHandle(Thread);
+        Thread = nullptr;
+    }
+    // A thread that has not ended may still wait on the event: the end of
+    // the process takes it along.
+    if (ended && StopEvent != nullptr) {
+        CloseHandle(StopEvent);
+        StopEvent = nullptr;
+    }
+}
