@@ -43,9 +43,9 @@ LineLedger::Record* LineLedger::FreeRecord(DWORD now) {
 }
 
 WORD LineLedger::Admit(const char* text, DWORD length, DWORD now, bool hung) {
-    Review(now, hung);
+    Withdraw(hung || now - progressAt >= NoProgressMilliseconds, now);
     Record* record = FreeRecord(now);
-    if (intake == Intake::Closed || hung || waiting >= MaxWaitingLines || record == nullptr) {
+    if (intake == Intake::Closed || hung || Waiting() >= MaxWaitingLines || record == nullptr) {
         return 0;
     }
     PendingLine* line = NewPendingLine(text, length);
@@ -68,37 +68,36 @@ WORD LineLedger::Admit(const char* text, DWORD length, DWORD now, bool hung) {
         head = line;
     }
     tail = line;
-    ++waiting;
     return lastTicket;
 }
 
-void LineLedger::WithdrawHead(DWORD now) {
+// The oldest waiting line, out of the queue, its record now in state.
+PendingLine* LineLedger::Unqueue(LineState state, DWORD now) {
     PendingLine* line = head;
     head = line->next;
     if (head == nullptr) {
         tail = nullptr;
     }
-    --waiting;
+    line->next = nullptr;
     if (Record* record = Find(line->ticket)) {
-        record->state = LineState::NotActed;
+        record->state = state;
         record->changedAt = now;
     }
-    HeapFree(GetProcessHeap(), 0, line);
+    return line;
 }
 
-void LineLedger::Review(DWORD now, bool hung) {
-    const bool stalled = hung || now - progressAt >= NoProgressMilliseconds;
+void LineLedger::Withdraw(bool all, DWORD now) {
     while (head != nullptr) {
         const Record* record = Find(head->ticket);
-        if (!stalled && record != nullptr && now - record->changedAt < WaitingLimitMilliseconds) {
+        if (!all && record != nullptr && now - record->changedAt < WaitingLimitMilliseconds) {
             break; // the oldest has time left, and so have the rest
         }
-        WithdrawHead(now);
+        HeapFree(GetProcessHeap(), 0, Unqueue(LineState::NotActed, now));
     }
 }
 
 LRESULT LineLedger::Outcome(LRESULT ticketReply, DWORD now, bool hung) {
-    Review(now, hung);
+    Withdraw(hung || now - progressAt >= NoProgressMilliseconds, now);
     Record* record =
         IsTagged(ticketReply) && LOWORD(ticketReply) != 0 ? Find(LOWORD(ticketReply)) : nullptr;
     if (record == nullptr) {
@@ -133,19 +132,8 @@ PendingLine* LineLedger::Take(DWORD now) {
     if (intake != Intake::Accepting || head == nullptr) {
         return nullptr;
     }
-    PendingLine* line = head;
-    head = line->next;
-    if (head == nullptr) {
-        tail = nullptr;
-    }
-    line->next = nullptr;
-    --waiting;
-    if (Record* record = Find(line->ticket)) {
-        record->state = LineState::Started;
-        record->changedAt = now;
-    }
     progressAt = now;
-    return line;
+    return Unqueue(LineState::Started, now);
 }
 
 void LineLedger::Finish(PendingLine* line, bool acted, DWORD now) {
@@ -170,31 +158,34 @@ void LineLedger::ShowingUsage(WORD ticket, bool showing, DWORD now) {
 
 void LineLedger::Close(DWORD now) {
     intake = Intake::Closed;
-    while (head != nullptr) {
-        WithdrawHead(now);
-    }
+    Withdraw(true, now);
 }
 
 bool LineLedger::AwaitsCollection(DWORD now) const {
     for (const Record& record : records) {
         if (Settled(record.state) && !record.collected &&
-            now - record.changedAt < OutcomeCollectionMilliseconds) {
+            now - record.changedAt < OutcomeKeptMilliseconds) {
             return true;
         }
     }
     return false;
 }
 
+int LineLedger::Waiting() const {
+    int count = 0;
+    for (const Record& record : records) {
+        count += record.state == LineState::Waiting ? 1 : 0;
+    }
+    return count;
+}
+
 bool LineLedger::Consistent() const {
     int queued = 0;
-    for (const PendingLine* line = head; line != nullptr; line = line->next, ++queued) {
+    for (const PendingLine* line = head; line != nullptr; line = line->next) {
+        ++queued;
         if (line->next == nullptr && line != tail) {
             return false;
         }
     }
-    int recorded = 0;
-    for (const Record& record : records) {
-        recorded += record.state == LineState::Waiting ? 1 : 0;
-    }
-    return queued == waiting && recorded == waiting && (head == nullptr) == (tail == nullptr);
+    return queued == Waiting() && (head == nullptr) == (tail == nullptr);
 }

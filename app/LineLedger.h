@@ -36,13 +36,12 @@ struct PendingLine {
 constexpr int MaxWaitingLines = 64;
 // Twice the queue: a full queue never needs the record of a line still in flight.
 constexpr int LineRecordCount = 2 * MaxWaitingLines;
+// How long a settled outcome is kept for its sender, and waited for at the end
+// (each asks within milliseconds; one that died never will).
 constexpr DWORD OutcomeKeptMilliseconds = 2000;
 constexpr DWORD NoProgressMilliseconds = 10000;
 constexpr DWORD WaitingLimitMilliseconds = 30000;
 constexpr DWORD LineInHandMilliseconds = 30000;
-// The end of the program waits for the senders of lines settled this
-// recently (each asks within milliseconds; one that died never will).
-constexpr DWORD OutcomeCollectionMilliseconds = 1000;
 
 enum class LineState : unsigned char { Free, Waiting, Started, Acted, NotActed };
 enum class Intake : unsigned char { BeforeLoop, Accepting, Closed };
@@ -71,9 +70,9 @@ class LineLedger {
     bool HasWaiting() const { return head != nullptr; }
     // Since when the waiting lines have seen nothing move.
     DWORD ProgressAt() const { return progressAt; }
-    // Outcomes settled within OutcomeCollectionMilliseconds and not yet collected.
+    // Outcomes settled within OutcomeKeptMilliseconds and not yet collected.
     bool AwaitsCollection(DWORD now) const;
-    // The count of waiting lines, the queue and the records agree.
+    // The queue and the records agree.
     bool Consistent() const;
 
   private:
@@ -86,13 +85,14 @@ class LineLedger {
     };
     Record* Find(WORD ticket);
     Record* FreeRecord(DWORD now);
-    void Review(DWORD now, bool hung);
-    void WithdrawHead(DWORD now);
+    // Every waiting line, or those that have waited WaitingLimitMilliseconds.
+    void Withdraw(bool all, DWORD now);
+    PendingLine* Unqueue(LineState state, DWORD now);
+    int Waiting() const;
 
     Record records[LineRecordCount] = {};
     PendingLine* head = nullptr;
     PendingLine* tail = nullptr;
-    int waiting = 0; // the lines from head to tail
     WORD lastTicket = 0;
     Intake intake = Intake::BeforeLoop;
     DWORD progressAt = 0;

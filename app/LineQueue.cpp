@@ -30,14 +30,14 @@ struct {
     bool usageBoxOpen = false; // a usage box waits for the user
 } MainThread;
 
-// Under the lock: the window to announce waiting lines to, or null.
-HWND NoticeTarget() {
-    return Queue.ledger.HasWaiting() && Queue.ledger.IntakeState() == Intake::Accepting
-               ? Queue.mainWindow
-               : nullptr;
-}
-
-void Announce(HWND target) {
+void AnnounceWaitingLines() {
+    HWND target = nullptr;
+    {
+        QueueLocked locked;
+        if (Queue.ledger.HasWaiting() && Queue.ledger.IntakeState() == Intake::Accepting) {
+            target = Queue.mainWindow;
+        }
+    }
     if (target != nullptr) {
         PostMessageA(target, LineNoticeMessage, 0, 0); // on failure, posted again when asked
     }
@@ -51,19 +51,17 @@ bool MainThreadHung() {
 }
 
 LRESULT OnLine(const char* text, DWORD length) {
-    HWND target = nullptr;
     WORD ticket = 0;
     {
         QueueLocked locked;
         ticket = Queue.ledger.Admit(text, length, GetTickCount(), MainThreadHung());
-        target = ticket != 0 ? NoticeTarget() : nullptr;
     }
-    Announce(target);
+    AnnounceWaitingLines();
     return ticket != 0 ? Tagged(ticket) : TurnedAwayReply;
 }
 
 LRESULT OnOutcomeAsked(LRESULT ticket) {
-    HWND target = nullptr;
+    bool again = false;
     HWND stuck = nullptr;
     LRESULT outcome = OutcomeUnknown;
     {
@@ -77,19 +75,26 @@ LRESULT OnOutcomeAsked(LRESULT ticket) {
         outcome = Queue.ledger.Outcome(ticket, now, hung);
         if (now - Queue.ledger.ProgressAt() >= NoticeRepeatMilliseconds &&
             now - Queue.noticedAt >= NoticeRepeatMilliseconds) {
-            target = NoticeTarget();
+            again = true;
             Queue.noticedAt = now;
         }
     }
-    Announce(target);
+    if (again) {
+        AnnounceWaitingLines();
+    }
     if (stuck != nullptr) {
         // A menu loop that another program started on the main thread may
         // answer every sent message and never get to a posted one: ending it
-        // lets the next line through. Not waited for: this thread answers
-        // senders and must not wait on the main thread.
+        // lets the next line through. Not waited for: this thread must not
+        // wait on the main thread.
         SendNotifyMessageA(stuck, WM_CANCELMODE, 0, 0);
     }
     return outcome;
+}
+
+bool AwaitingCollection() {
+    QueueLocked locked;
+    return Queue.ledger.AwaitsCollection(GetTickCount());
 }
 
 } // namespace
@@ -103,12 +108,7 @@ CommandInProgress::CommandInProgress() : outermost(!MainThread.busy) {
 CommandInProgress::~CommandInProgress() {
     if (outermost) {
         MainThread.busy = false;
-        HWND target = nullptr;
-        {
-            QueueLocked locked;
-            target = NoticeTarget(); // lines whose notice came while we were busy
-        }
-        Announce(target);
+        AnnounceWaitingLines(); // lines whose notice came while we were busy
     }
 }
 
@@ -118,13 +118,11 @@ void DirectLinesTo(HWND mainWindow) {
 }
 
 void AcceptLines() {
-    HWND target = nullptr;
     {
         QueueLocked locked;
         Queue.ledger.Open(GetTickCount());
-        target = NoticeTarget();
     }
-    Announce(target);
+    AnnounceWaitingLines();
 }
 
 void CloseLines() {
@@ -139,21 +137,10 @@ void CloseLines() {
     // keeps answering sent messages meanwhile, as a top-level window must.
     constexpr DWORD CheckMilliseconds = 10;
     const DWORD start = GetTickCount();
-    for (;;) {
-        {
-            QueueLocked locked;
-            if (!Queue.ledger.AwaitsCollection(GetTickCount())) {
-                break;
-            }
-        }
-        if (GetTickCount() - start >= OutcomeCollectionMilliseconds) {
-            break;
-        }
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, CheckMilliseconds, QS_SENDMESSAGE) ==
-            WAIT_OBJECT_0) {
-            MSG message;
-            PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        }
+    while (AwaitingCollection() && GetTickCount() - start < OutcomeKeptMilliseconds) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, CheckMilliseconds, QS_SENDMESSAGE);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
 }
 
@@ -190,13 +177,11 @@ void ShowUsageBox(const char* text, const char* caption, unsigned style) {
     // but for that, so other lines go on meanwhile.
     const bool busy = MainThread.busy;
     MainThread.busy = false;
-    HWND target = nullptr;
     {
         QueueLocked locked;
         Queue.ledger.ShowingUsage(ticket, true, GetTickCount());
-        target = NoticeTarget();
     }
-    Announce(target);
+    AnnounceWaitingLines();
     MessageBoxA(nullptr, text, caption, style);
     {
         QueueLocked locked;

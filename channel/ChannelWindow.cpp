@@ -22,8 +22,6 @@ HANDLE Thread = nullptr;
 HWND Window = nullptr;         // the channel thread's own
 bool MakingOrUnmaking = false; // the channel thread itself makes or unmakes its window
 
-enum class Serving { On, Stopped, WindowGone };
-
 // A hidden window that only carries the hand-over needs the default
 // processing while its thread makes or unmakes it, and for the system's
 // broadcasts whose answer matters. Everything else it would do (rename,
@@ -82,12 +80,10 @@ bool MakeWindow() {
 }
 
 // Runs whenever the thread wakes: there is nothing to look after at rest.
-Serving Upkeep() {
-    if (WaitForSingleObject(StopEvent, 0) == WAIT_OBJECT_0) {
-        return Serving::Stopped;
-    }
+// False once the window is gone.
+bool KeepWindow() {
     if (!IsWindow(Window)) {
-        return Serving::WindowGone;
+        return false;
     }
     // Another program can make the window a child of one of its own, which
     // hides it from FindWindowA; the move wakes this thread (it is carried
@@ -95,32 +91,27 @@ Serving Upkeep() {
     if (GetAncestor(Window, GA_PARENT) != GetDesktopWindow()) {
         SetParent(Window, nullptr);
     }
-    return Serving::On;
+    return true;
 }
 
 // Sent messages are served inside PeekMessage. Nothing of ours is posted to
 // this thread, so every posted message is dropped unread (Wine would call a
 // WM_TIMER's lParam as a function), a WM_QUIT from anyone included: only the
-// stop event ends the loop.
-Serving Serve() {
+// stop event ends the loop. False when the window is gone.
+bool ServeUntilStopped() {
     for (;;) {
         if (MsgWaitForMultipleObjects(1, &StopEvent, FALSE, INFINITE, QS_ALLINPUT) !=
             WAIT_OBJECT_0 + 1) {
-            return Serving::Stopped;
+            return true;
         }
-        Serving state = Serving::On;
         MSG message;
-        for (unsigned drained = 1;
-             state == Serving::On && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++drained) {
-            if (drained % UpkeepEveryMessages == 0) {
-                state = Upkeep();
+        for (unsigned drained = 1; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++drained) {
+            if (drained % UpkeepEveryMessages == 0 && !KeepWindow()) {
+                return false;
             }
         }
-        if (state == Serving::On) {
-            state = Upkeep();
-        }
-        if (state != Serving::On) {
-            return state;
+        if (!KeepWindow()) {
+            return false;
         }
     }
 }
@@ -141,7 +132,7 @@ DWORD WINAPI ChannelThreadMain(LPVOID readyEvent) {
             SetEvent(ready);
             ready = nullptr; // StartChannel closes it once woken
         }
-        if (Serve() == Serving::Stopped) {
+        if (ServeUntilStopped()) {
             break;
         }
     }
@@ -163,15 +154,10 @@ bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHa
     if (StopEvent != nullptr && ready != nullptr) {
         Thread = CreateThread(nullptr, 0, ChannelThreadMain, ready, 0, nullptr);
     }
-    bool serving = false;
-    if (Thread != nullptr) {
-        // The window comes, or the thread ends without one.
-        const HANDLE either[] = {ready, Thread};
-        serving = WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0;
-    }
-    if (ready != nullptr) {
-        CloseHandle(ready);
-    }
+    // The window comes, or the thread ends without one.
+    const HANDLE either[] = {ready, Thread};
+    const bool serving =
+        Thread != nullptr && WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0;
     if (!serving) {
         StopChannel();
     }
@@ -179,20 +165,11 @@ bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHa
 }
 
 void StopChannel() {
-    if (StopEvent != nullptr) {
-        SetEvent(StopEvent);
-    }
     // The process must not end while the thread still unmakes its window.
-    bool ended = true;
+    // The handles go with the process, which ends next: a thread that has not
+    // ended in time may still wait on the event.
     if (Thread != nullptr) {
-        ended = WaitForSingleObject(Thread, ChannelStopMilliseconds) == WAIT_OBJECT_0;
-        CloseHandle(Thread);
-        Thread = nullptr;
-    }
-    // A thread that has not ended may still wait on the event: the end of
-    // the process takes it along.
-    if (ended && StopEvent != nullptr) {
-        CloseHandle(StopEvent);
-        StopEvent = nullptr;
+        SetEvent(StopEvent);
+        WaitForSingleObject(Thread, ChannelStopMilliseconds);
     }
 }

@@ -49,26 +49,11 @@ Delivery Deliver(HWND peer, const char* text, bool waitsForUsageBox, LRESULT* re
                                                                   : Delivery::Lost;
 }
 
-// The first instance's window made anew (another program destroyed the old
-// one): its queue, and so the ticket, lives on. Null while there is none of
-// that process.
-HWND RemadeWindow(HWND gone, DWORD process, const ChannelNames& names) {
-    HWND found = FindWindowA(names.serverClass, names.windowTitle);
-    DWORD owner = 0;
-    if (found == nullptr || found == gone || GetWindowThreadProcessId(found, &owner) == 0 ||
-        owner != process) {
-        return nullptr;
-    }
-    return found;
-}
-
 // Asks how the line behind the ticket fared until it is settled;
 // OutcomeUnfinished once the first instance has answered nothing for
 // PeerSilenceMilliseconds or the time since reached is up.
 LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsageBox,
                      const ChannelNames& names) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(peer, &process);
     DWORD answeredAt = GetTickCount();
     DWORD interval = FirstAskMilliseconds;
     for (;;) {
@@ -83,7 +68,9 @@ LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsag
             }
             waitsForUser = outcome == OutcomeShowingUsage && waitsForUsageBox;
         } else if (!IsWindow(peer)) {
-            if (HWND remade = RemadeWindow(peer, process, names)) {
+            // Made anew after another program destroyed it: the queue, and
+            // so the ticket, lives on.
+            if (HWND remade = FindWindowA(names.serverClass, names.windowTitle)) {
                 peer = remade;
             }
         }

@@ -224,8 +224,8 @@ TEST_F(Ledger, TheEndTurnsEveryLineAwayAndWaitsOnlyForRecentOutcomes) {
         bool awaits;
     } rows[] = {
         {0, false, true},
-        {OutcomeCollectionMilliseconds - 1, false, true},
-        {OutcomeCollectionMilliseconds, false, false},
+        {OutcomeKeptMilliseconds - 1, false, true},
+        {OutcomeKeptMilliseconds, false, false},
         {0, true, false},
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {

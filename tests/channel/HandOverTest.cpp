@@ -1,6 +1,6 @@
 // The hand-over's verdict, and what the first instance's window asks of
 // USER32 that older Windows may lack.
-#include "channel/ChannelSeam.h"
+#include "channel/MessageFilter.h"
 #include "channel/ChannelWindow.h"
 #include "channel/HandOver.h"
 
