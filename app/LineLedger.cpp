@@ -4,18 +4,6 @@
 
 namespace {
 
-PendingLine* NewPendingLine(const char* text, DWORD length) {
-    auto* line =
-        static_cast<PendingLine*>(HeapAlloc(GetProcessHeap(), 0, sizeof(PendingLine) + length));
-    if (line != nullptr) {
-        line->next = nullptr;
-        line->ticket = 0;
-        std::memcpy(line->text, text, length);
-        line->text[length] = '\0';
-    }
-    return line;
-}
-
 bool Settled(LineState state) {
     return state == LineState::Acted || state == LineState::NotActed;
 }
@@ -48,11 +36,14 @@ WORD LineLedger::Admit(const char* text, DWORD length, DWORD now, bool hung) {
     if (intake == Intake::Closed || hung || Waiting() >= MaxWaitingLines || record == nullptr) {
         return 0;
     }
-    PendingLine* line = NewPendingLine(text, length);
+    auto* line =
+        static_cast<PendingLine*>(HeapAlloc(GetProcessHeap(), 0, sizeof(PendingLine) + length));
     if (line == nullptr) {
         return 0;
     }
-    record->state = LineState::Free; // its old ticket is not asked for again
+    std::memcpy(line->text, text, length);
+    line->text[length] = '\0';
+    line->next = nullptr;
     // 0 is no ticket; one still on record (a usage box open for long) is skipped.
     do {
         ++lastTicket;

@@ -26,29 +26,6 @@ HWND FindFirstInstance(const ChannelNames& names) {
     }
 }
 
-// This program replies at once; a peer that speaks the plain protocol acts
-// before it replies, a usage box for as long as the user takes.
-Delivery Deliver(HWND peer, const char* text, bool waitsForUsageBox, LRESULT* reply) {
-    COPYDATASTRUCT data = {0, static_cast<DWORD>(std::strlen(text)) + 1, const_cast<char*>(text)};
-    const UINT limit = waitsForUsageBox ? HandOverLimitMilliseconds : PeerSilenceMilliseconds;
-    const DWORD sent = GetTickCount();
-    DWORD_PTR result = 0;
-    SetLastError(ERROR_SUCCESS);
-    if (SendMessageTimeoutA(peer, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL,
-                            limit, &result)) {
-        *reply = static_cast<LRESULT>(result);
-        return Delivery::Replied;
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_TIMEOUT || GetTickCount() - sent >= limit) {
-        return Delivery::Lost; // it may still act
-    }
-    // Refused with the window still there, or sent to a window already gone:
-    // nobody took the line. Gone in the middle of it: it may have.
-    return IsWindow(peer) || error == ERROR_INVALID_WINDOW_HANDLE ? Delivery::NotTaken
-                                                                  : Delivery::Lost;
-}
-
 // Asks how the line behind the ticket fared until it is settled;
 // OutcomeUnfinished once the first instance has answered nothing for
 // PeerSilenceMilliseconds or the time since reached is up.
@@ -86,15 +63,7 @@ LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsag
 
 } // namespace
 
-HandOver JudgeHandOver(Delivery delivery, LRESULT reply, LRESULT outcome) {
-    switch (delivery) {
-    case Delivery::NotTaken:
-        return HandOver::NotDone;
-    case Delivery::Lost:
-        return HandOver::Unfinished;
-    case Delivery::Replied:
-        break;
-    }
+HandOver JudgeHandOver(LRESULT reply, LRESULT outcome) {
     if (reply == TurnedAwayReply) {
         return HandOver::NotDone;
     }
@@ -118,12 +87,26 @@ HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsFor
     if (peer == nullptr) {
         return HandOver::NotDone;
     }
+    // This program replies at once; a peer that speaks the plain protocol
+    // acts before it replies, a usage box for as long as the user takes.
+    COPYDATASTRUCT data = {0, static_cast<DWORD>(std::strlen(text)) + 1, const_cast<char*>(text)};
+    const UINT limit = waitsForUsageBox ? HandOverLimitMilliseconds : PeerSilenceMilliseconds;
     const DWORD reached = GetTickCount();
-    LRESULT reply = 0;
-    const Delivery delivery = Deliver(peer, text, waitsForUsageBox, &reply);
-    LRESULT outcome = OutcomeUnknown;
-    if (delivery == Delivery::Replied && IsTagged(reply) && reply != TurnedAwayReply) {
-        outcome = AwaitOutcome(peer, reply, reached, waitsForUsageBox, names);
+    DWORD_PTR reply = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (!SendMessageTimeoutA(peer, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_NORMAL,
+                             limit, &reply)) {
+        // Refused with the window still there, or sent to a window already
+        // gone: nobody took the line. Timed out, or gone in the middle of
+        // it: it may still act.
+        const DWORD error = GetLastError();
+        const bool taken = error == ERROR_TIMEOUT || GetTickCount() - reached >= limit ||
+                           (!IsWindow(peer) && error != ERROR_INVALID_WINDOW_HANDLE);
+        return taken ? HandOver::Unfinished : HandOver::NotDone;
     }
-    return JudgeHandOver(delivery, reply, outcome);
+    const auto answer = static_cast<LRESULT>(reply);
+    const bool ticket = IsTagged(answer) && answer != TurnedAwayReply;
+    return JudgeHandOver(answer, ticket
+                                     ? AwaitOutcome(peer, answer, reached, waitsForUsageBox, names)
+                                     : OutcomeUnknown);
 }

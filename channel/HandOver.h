@@ -8,16 +8,9 @@ enum class HandOver {
     Unfinished, // the running instance fell silent or ran out of time with the line in its hands
 };
 
-// How the WM_COPYDATA itself went.
-enum class Delivery {
-    NotTaken, // no window took it, or the system refused it
-    Lost,     // the first instance vanished or fell silent while holding it
-    Replied,  // it replied; the reply says more
-};
-
-// The verdict from how the delivery went, the reply and the last outcome
-// learnt (OutcomeUnfinished when the sender stopped asking).
-HandOver JudgeHandOver(Delivery delivery, LRESULT reply, LRESULT outcome);
+// The verdict once the first instance replied: from the reply and the last
+// outcome learnt (OutcomeUnfinished when the sender stopped asking).
+HandOver JudgeHandOver(LRESULT reply, LRESULT outcome);
 
 // How long a later start looks for the first instance's window, which may
 // still be in the making when both start together.

@@ -6,22 +6,17 @@ HANDLE Mark = nullptr; // held by the main thread from TakeInstanceMark to Relea
 
 const ChannelNames VelmoraChannelNames = {"Velmora_Mutex", "Velmora_Server", "Velmora_InterComm"};
 
-namespace {
-bool FirstInstanceWindowExists(const ChannelNames& names) {
-    return FindWindowA(names.serverClass, names.windowTitle) != nullptr;
-}
-} // namespace
-
 bool TakeInstanceMark(const ChannelNames& names) {
     // Not owned at creation: whether it is ours is then decided the same way
     // whether it is new, left open by other programs or abandoned, and only
     // one start can take it.
     HANDLE mark = CreateMutexA(nullptr, FALSE, names.mark);
+    const auto peerWindow = [&names] { return FindWindowA(names.serverClass, names.windowTitle); };
     if (mark == nullptr) {
-        return !FirstInstanceWindowExists(names);
+        return peerWindow() == nullptr;
     }
     const DWORD taken = WaitForSingleObject(mark, 0);
-    if (taken == WAIT_ABANDONED || (taken == WAIT_OBJECT_0 && !FirstInstanceWindowExists(names))) {
+    if (taken == WAIT_ABANDONED || (taken == WAIT_OBJECT_0 && peerWindow() == nullptr)) {
         Mark = mark;
         return true;
     }

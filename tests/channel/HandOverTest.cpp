@@ -12,35 +12,27 @@
 
 namespace {
 
-// What became of the line, as the peer's behaviour says: a peer that answers
-// the plain way acts before it replies, whatever it replies; our own tagged
-// replies say more; a peer that vanishes or falls silent holding the line
-// may have acted, and nothing says it did.
+// What became of the line, as the peer's reply says: a peer that answers the
+// plain way acts before it replies, whatever it replies; our own tagged
+// replies say more.
 TEST(HandOver, TheVerdictTellsWhatBecameOfTheLine) {
     constexpr LRESULT Ticket = Tagged(7);
     const struct {
         const char* peer;
-        Delivery delivery;
         LRESULT reply;
         LRESULT outcome;
         HandOver verdict;
     } rows[] = {
-        {"plain, replies 0", Delivery::Replied, 0, OutcomeUnknown, HandOver::Acted},
-        {"plain, replies 1", Delivery::Replied, 1, OutcomeUnknown, HandOver::Acted},
-        {"turns the line away", Delivery::Replied, TurnedAwayReply, OutcomeUnknown,
-         HandOver::NotDone},
-        {"ticket, then acted", Delivery::Replied, Ticket, OutcomeActed, HandOver::Acted},
-        {"ticket, then withdrawn", Delivery::Replied, Ticket, OutcomeNotActed, HandOver::NotDone},
-        {"ticket, then unfinished", Delivery::Replied, Ticket, OutcomeUnfinished,
-         HandOver::Unfinished},
-        {"ticket it no longer knows", Delivery::Replied, Ticket, OutcomeUnknown,
-         HandOver::Unfinished},
-        {"refused by the system", Delivery::NotTaken, 0, OutcomeUnknown, HandOver::NotDone},
-        {"vanishes holding the line", Delivery::Lost, 0, OutcomeUnknown, HandOver::Unfinished},
+        {"plain, replies 0", 0, OutcomeUnknown, HandOver::Acted},
+        {"plain, replies 1", 1, OutcomeUnknown, HandOver::Acted},
+        {"turns the line away", TurnedAwayReply, OutcomeUnknown, HandOver::NotDone},
+        {"ticket, then acted", Ticket, OutcomeActed, HandOver::Acted},
+        {"ticket, then withdrawn", Ticket, OutcomeNotActed, HandOver::NotDone},
+        {"ticket, then unfinished", Ticket, OutcomeUnfinished, HandOver::Unfinished},
+        {"ticket it no longer knows", Ticket, OutcomeUnknown, HandOver::Unfinished},
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
-        EXPECT_EQ(JudgeHandOver(rows[row].delivery, rows[row].reply, rows[row].outcome),
-                  rows[row].verdict)
+        EXPECT_EQ(JudgeHandOver(rows[row].reply, rows[row].outcome), rows[row].verdict)
             << "row " << row << ": " << rows[row].peer;
     }
 }
