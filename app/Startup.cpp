@@ -10,6 +10,7 @@
 #include "devices/U360ModeTable.h"
 #include "devices/U360Modes.h"
 #include "resources/resource.h"
+#include "settings/Autostart.h"
 #include "settings/ProgramDirectory.h"
 #include "settings/Settings.h"
 #include "tray/TaskbarWait.h"
@@ -82,6 +83,11 @@ int RunFirstInstance(const char* commandLine) {
     // From here the queue can tell a main thread that stopped answering.
     DirectLinesTo(ControllerWindow);
     LoadSettings(SettingsPath);
+    // While the flag is on, Windows starts this Velmora.exe at log-on: the
+    // value follows a folder that moved, or settings copied from elsewhere.
+    if (AppSettings.LaunchOnStartup) {
+        AddStartupEntry();
+    }
     // Before detection: a -servo here already reaches the ServoStiks, and a
     // -u360 is only recorded, for ApplyStoredModes to load into the sticks.
     ProcessCommandLine(commandLine);

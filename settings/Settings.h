@@ -16,9 +16,13 @@ extern Settings AppSettings;
 // path, and then nothing is read or written.
 extern char SettingsPath[MAX_PATH];
 
-// Fills AppSettings from the file; absent keys take their defaults.
+// Fills AppSettings from the file; absent keys take their defaults, and so
+// does everything when the file exists but cannot be read, after a few
+// seconds of asking again (another program may hold it for a moment).
 void LoadSettings(const char* path);
-// Writes the five keys of AppSettings; failed writes are dropped.
+// Writes the five keys of AppSettings: all of them when the last load read
+// the file, else only those changed since, so that choices it never read are
+// not overwritten. Failed writes are dropped.
 void SaveSettings(const char* path);
 
 // Reads key into buffer (default when absent). Gives 0 when nothing was read;

@@ -146,6 +146,28 @@ TEST(Faults, UnwritableSettingsChangeNothingAndReportNothing) {
     }
 }
 
+// A virus scanner or a sync tool holds the file for a moment as Velmora
+// starts: it waits, reads the choices and loads them into the sticks, and
+// the end writes them back unchanged.
+TEST(Faults, SettingsHeldForAMomentAtStartupAreReadAndKept) {
+    ProgramUnderTest program(1, "4");
+    const char chosen[] = "[General]\r\nLaunchOnStartup=False\r\nMouseDrag=True\r\n"
+                          "ReverseMouse=True\r\nU360MapFile=joy8way\r\nServoMapFile=joy8way\r\n";
+    program.WriteSettings(chosen);
+    HANDLE held = CreateFileA((program.Directory() + "Velmora.ini").c_str(), GENERIC_READ, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    program.server = program.Start("");
+    constexpr DWORD Held = 2000;
+    Sleep(Held);
+    CloseHandle(held);
+    ASSERT_TRUE(WaitForJournal(program, 0, "UltraStik 13 0 joy8way"))
+        << "the stored map never reached the stick";
+    EXPECT_TRUE(HasLine(program.Journal(), "PacDrive 30"));
+    EXPECT_EQ(program.ExitServer(), 0u);
+    EXPECT_EQ(program.Settings(), chosen);
+}
+
 TEST(Faults, CorruptedSettingsGiveDefaultsOrTheFirst255Characters) {
     std::string binary = "[General]\r\n";
     for (int i = 0; i < 512; ++i) {

@@ -238,6 +238,17 @@ TEST(Program, LaunchOnStartupWritesAndDeletesTheRunValueQuoted) {
     RegistryKey recreated;
     RegCreateKeyA(HKEY_CURRENT_USER, RunKeyPath, &recreated.handle);
     EXPECT_EQ(program.ExitServer(), 0u);
+
+    // The flag on and no Run value (the folder moved, or the settings came
+    // from another machine): the next start names this program again.
+    ASSERT_EQ(RunValue(), "<absent>");
+    program.StartServer();
+    EXPECT_EQ(RunValue(), expected);
+    controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    SendMessageA(GetDlgItem(controller, IDC_LAUNCH_ON_STARTUP), BM_CLICK, 0, 0);
+    EXPECT_EQ(RunValue(), "<absent>");
+    EXPECT_EQ(program.ExitServer(), 0u);
 }
 
 // Folders whose names the system's ANSI code page cannot spell: the program

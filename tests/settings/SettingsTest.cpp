@@ -132,6 +132,55 @@ TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord) {
     EXPECT_STREQ(AppSettings.U360MapFile, "joy8way");
 }
 
+// Held open without sharing by another program: for a moment (a scanner or a
+// sync tool at log-on) the load waits and reads it; for longer it takes the
+// defaults, and a save writes back only what changed since.
+DWORD WINAPI CloseAfterASecond(LPVOID file) {
+    constexpr DWORD Held = 1000;
+    Sleep(Held);
+    CloseHandle(file);
+    return 0;
+}
+
+TEST_F(SettingsFile, AFileHeldAtLoadIsReadOnceFreeOrKeepsWhatWasNeverRead) {
+    const char chosen[] = "[General]\r\n"
+                          "LaunchOnStartup=False\r\n"
+                          "MouseDrag=True\r\n"
+                          "ReverseMouse=True\r\n"
+                          "U360MapFile=joy8way\r\n"
+                          "ServoMapFile=joy8way\r\n";
+    WriteWholeFile(path, chosen);
+    const auto hold = [this] {
+        return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE briefly = hold();
+    ASSERT_NE(briefly, INVALID_HANDLE_VALUE);
+    HANDLE closer = CreateThread(nullptr, 0, CloseAfterASecond, briefly, 0, nullptr);
+    LoadSettings(path.c_str());
+    WaitForSingleObject(closer, INFINITE);
+    CloseHandle(closer);
+    EXPECT_STREQ(AppSettings.U360MapFile, "joy8way") << "gave up on a file held for a moment";
+    EXPECT_EQ(AppSettings.MouseDrag, 1);
+
+    HANDLE throughout = hold();
+    ASSERT_NE(throughout, INVALID_HANDLE_VALUE);
+    LoadSettings(path.c_str());
+    CloseHandle(throughout);
+    EXPECT_STREQ(AppSettings.U360MapFile, "mouse");
+    EXPECT_EQ(AppSettings.MouseDrag, 0);
+    std::strcpy(AppSettings.ServoMapFile, "joy4way"); // the default: no change
+    std::strcpy(AppSettings.U360MapFile, "analog");   // a command's choice
+    SaveSettings(path.c_str());
+    char value[64];
+    GetPrivateProfileStringA("General", "U360MapFile", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "analog");
+    GetPrivateProfileStringA("General", "ServoMapFile", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "joy8way") << "a choice never read was overwritten";
+    GetPrivateProfileStringA("General", "MouseDrag", "", value, sizeof value, path.c_str());
+    EXPECT_STREQ(value, "True") << "a flag never read was overwritten";
+}
+
 TEST(SettingsPath, IsTheDirectoryAndTheFileNameOrNothing) {
     char out[MAX_PATH];
     EXPECT_TRUE(BuildSettingsPath("C:\\Games\\", out));
