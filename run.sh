@@ -11,9 +11,12 @@ helper=$root/build/win64/run/DesktopHelper.exe
 usage() {
   cat <<'EOF'
 ./run.sh                    is Velmora running? its modes, the journal and settings file
-./run.sh SWITCHES...        start Velmora if needed, then hand it the switches, e.g.
+./run.sh SWITCHES...        run Velmora.exe SWITCHES as a game launcher does, e.g.
                               ./run.sh -u360 joy4way     ./run.sh -servo joy8way
                               ./run.sh -help             (the usage box: a picture is saved)
+                            When Velmora is not running, that very call becomes the
+                            running instance with the switches and does not return
+                            (run.sh says so and returns); add -exit to apply and end.
 ./run.sh -exit              end Velmora (answering any open box first) and stop
                             what run.sh started
 ./run.sh --screenshot [FILE]  picture of the virtual desktop (default build/run/desktop.png)
@@ -33,19 +36,21 @@ display with a Wine desktop, and whenever Velmora shows a window there
 (a usage box) run.sh saves a picture of it and returns instead of waiting.
 What the simulated sticks received is in dist/win64/DeviceSim.log.
 
-Exit codes of a handed-over Velmora.exe, as run.sh explains them:
-  0 the first instance ended normally   1 handed over and acted on
-  2 nothing was done, and nothing will be   3 the instance hung holding the line
-  124 no answer in time (run.sh gave up)
+Exit codes of Velmora.exe, as README.md words them (./run.sh --explain CODE):
+  0 the running instance ended normally, or its tray icon could not be added
+  1 handed to the running instance, which acted on it
+  2 nothing was done and nothing will be: safe to try again
+  3 the running instance took the line and did not finish it: it may still take effect
+  124 no answer within the time run.sh waits (run.sh gave up)
 EOF
 }
 
 explain() {
   case "$1" in
-    0) echo "0: the first instance ran and ended normally" ;;
+    0) echo "0: the running instance ended normally (a first start given -exit, once its switches are applied), or its tray icon could not be added within 30 seconds" ;;
     1) echo "1: handed to the running instance, which acted on it" ;;
-    2) echo "2: nothing was done and nothing will be (no instance reached, or the line turned away or withdrawn)" ;;
-    3) echo "3: the running instance stopped answering while acting on the line; it may still take effect" ;;
+    2) echo "2: nothing was done and nothing will be (no instance reached, the message refused, or the line turned away or withdrawn): safe to try again" ;;
+    3) echo "3: the running instance took the line and did not finish it (silent for 5 s, not done after 30 s, or gone): it may still take effect" ;;
     124) echo "124: no answer within the time run.sh waits; Velmora may still act on it" ;;
     *) echo "$1: not an exit code of Velmora (it was killed, or could not start)" ;;
   esac
@@ -123,8 +128,7 @@ screenshot() {
   import -window root "$1" && echo "picture saved: $1"
 }
 
-start_velmora() {
-  alive "$(read_state velmora.pid)" && return 0
+prepare_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "making the Wine prefix $WINEPREFIX"
     timeout 120 "$WINE64" wineboot -i >/dev/null 2>&1 || true
@@ -146,16 +150,66 @@ start_velmora() {
     /d "${dpi:-96}" /f >/dev/null 2>&1
   echo "${dpi:-96}" >"$state/dpi"
   : >"$dist/DeviceSim.log"
-  (cd "$dist" && exec "$WINE64" Velmora.exe </dev/null >/dev/null 2>&1) &
-  echo $! >"$state/velmora.pid"
-  # An empty hand-over is answered once the first instance's main loop runs.
-  sleep 1
-  for _ in $(seq 60); do
-    code=0; velmora 30 || code=$?
-    [ "$code" = 1 ] && break
-    sleep 0.5
+}
+
+# Starts Velmora.exe with the given switches as the running instance and
+# waits until it takes hand-overs, ends, or shows a window (a usage box);
+# sets first_code when it ended, first_window when it shows a window.
+launch_first() {
+  local pid ends= argument
+  first_code= first_window=
+  # One given -exit ends by itself; a hand-over sent as it ends would start
+  # a second Velmora.
+  for argument in "$@"; do [ "$argument" = -exit ] && ends=1; done
+  prepare_prefix
+  (cd "$dist" && exec "$WINE64" Velmora.exe "$@" </dev/null >/dev/null 2>&1) &
+  pid=$!
+  echo "$pid" >"$state/velmora.pid"
+  for _ in $(seq 150); do
+    sleep 0.2
+    if ! alive "$pid"; then
+      first_code=0; wait "$pid" || first_code=$?
+      rm -f "$state/velmora.pid"
+      return 0
+    fi
+    if [ -n "$private" ] && desktop_helper windows >"$state/windows.txt"; then
+      first_window=$(paste -sd, "$state/windows.txt")
+      return 0
+    fi
+    # A journal line means its startup has reached the sticks, long after it
+    # made its first-instance mark: an empty hand-over cannot take its place.
+    if [ -z "$ends" ] && [ "$(journal_lines)" -gt 0 ]; then
+      code=0; velmora 5 || code=$?
+      [ "$code" = 1 ] && return 0
+    fi
   done
+  echo "Velmora neither ended nor took a hand-over within 30 s" >&2
+}
+
+start_velmora() {
+  alive "$(read_state velmora.pid)" && return 0
+  launch_first
   echo "Velmora started (pid $(cat "$state/velmora.pid"), display scaling $(cat "$state/dpi") dpi)"
+}
+
+# The call a launcher makes first: no Velmora is running, so this one becomes
+# it, with the switches, and does not return while Velmora runs.
+first_start() {
+  echo "Velmora is not running: Velmora.exe $* becomes the running instance, with its switches"
+  launch_first "$@"
+  if [ -n "$first_code" ]; then
+    echo "Velmora.exe $* (the first start) -> exit code $(explain "$first_code")"
+  elif [ -n "$first_window" ]; then
+    echo "Velmora.exe $* is waiting: Velmora shows a window ($first_window)"
+    screenshot "$state/window.png"
+    echo "it stays open until answered; ./run.sh -exit answers it and ends Velmora"
+    return 0
+  else
+    echo "Velmora.exe $* has not returned: it is the running instance now (pid $(read_state velmora.pid), display scaling $(read_state dpi) dpi)"
+    echo "and returns only when Velmora ends; a launcher that waits for it would wait that long."
+    echo "Start Velmora before the launcher calls it (or at log-on), or let the launcher not wait."
+  fi
+  show_journal 0
 }
 
 status() {
@@ -258,6 +312,12 @@ case "${1:-}" in
     echo "the Settings window is at $where on it (convert -crop $where cuts it out)"
     desktop_helper close >/dev/null || true
     ;;
-  -*) start_velmora; forward "$@" ;;
+  -*)
+    if alive "$(read_state velmora.pid)"; then
+      forward "$@"
+    else
+      first_start "$@"
+    fi
+    ;;
   *) echo "unknown: $1 (./run.sh --help)" >&2; exit 2 ;;
 esac

@@ -26,6 +26,9 @@ tools/check-release.sh
 tools/check-code.sh
 # The README's and docs/' relative links point at files and headings that exist.
 tools/check-links.sh
+# The pages' commits are in the history; README's and README.txt's exit codes,
+# switches and modes are the program's own.
+tools/check-docs.sh
 
 # The fuzzers' kept corpus, replayed natively under the sanitizers.
 ./fuzz.sh --replay

@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "app/ControllerWindow.h"
 #include "app/LineQueue.h"
+#include "app/SettingsPicture.h"
 #include "cmdline/CommandDispatcher.h"
 #include "devices/DeviceDetection.h"
 #include "devices/ServoModes.h"
@@ -25,6 +26,7 @@ HICON LoadAppIcon(int id) {
 
 void CreateControllerWindow() {
     MakeControllerWindow(AppInstance);
+    ShowSettingsPicture(AppInstance, ControllerWindow);
     SendMessageA(ControllerWindow, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadAppIcon(IDI_VELMORA)));
     SendMessageA(ControllerWindow, WM_SETICON, ICON_SMALL,

@@ -12,13 +12,17 @@
 #define IDC_LAUNCH_ON_STARTUP 1015
 #define IDC_MOUSE_DRAG 1016
 #define IDC_REVERSE_MOUSE 1017
+#define IDC_SETTINGS_PICTURE 1018
 #define IDC_ABOUT_ICON 2
 
 // Pictures
 #define IDI_VELMORA 107        // joystick, big window icon
 #define IDI_JOYSTICK_SMALL 108 // joystick, small window icon and tray picture
 #define IDI_MOUSE 147          // tray picture while the mouse map is in force
-#define IDB_JOYSTICK 131       // 128 x 128, 256 colours, in the Settings window
+// The Settings window's picture, drawn for 100, 150 and 200 % display scaling
+#define IDB_JOYSTICK 131     // 128 x 128
+#define IDB_JOYSTICK_192 132 // 192 x 192
+#define IDB_JOYSTICK_256 133 // 256 x 256
 
 // The tray icon's id, which is also its popup menu
 #define IDR_TRAYMENU 109

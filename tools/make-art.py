@@ -2,10 +2,11 @@
 """Draws Velmora's pictures: the joystick and mouse icons, each in the sizes
 Windows asks for at 100 to 200 % display scaling (16, 20, 24, 32 and 48
 pixels) in 8-bit colour with a mask and in 32-bit colour with alpha, and the
-128x128 256-colour joystick bitmap of the Settings window, run-length
-encoded. Pure Python, no imaging library: run
-it from the repository root to regenerate resources/joystick.ico,
-resources/mouse.ico and resources/joystick.bmp.
+joystick bitmaps of the Settings window, one for each of 100, 150 and 200 %
+(128, 192 and 256 pixels square), 8-bit, run-length encoded, with a palette
+of the colours each uses. Pure Python, no imaging library: run it from the
+repository root to regenerate resources/joystick.ico, resources/mouse.ico
+and resources/joystick*.bmp.
 """
 import math
 import struct
@@ -15,6 +16,14 @@ from pathlib import Path
 ICON_SIZES = (16, 20, 24, 32, 48)
 
 SAMPLES = 4  # supersampling per axis, for smooth edges
+
+# The Settings window's picture: its size at 100 % smoothed like the icons;
+# the larger ones with hard edges, which at 150 and 200 % are a fraction of
+# what a pixel is at 100 %, and which cost half the bytes run-length encoded
+# (each smoothed edge pixel is a run of its own), so the program stays small.
+SETTINGS_PICTURES = (('joystick.bmp', 128, SAMPLES),
+                     ('joystick-192.bmp', 192, 1),
+                     ('joystick-256.bmp', 256, 1))
 
 
 def ellipse(cx, cy, rx, ry):
@@ -34,17 +43,17 @@ def capsule(x0, y0, x1, y1, r):
     return inside
 
 
-def render(size, layers):
+def render(size, layers, samples=SAMPLES):
     """layers: list of (shape in unit coordinates 0..1, (r, g, b)); later ones on top."""
     pixels = []
     for py in range(size):
         row = []
         for px in range(size):
             acc = [0.0, 0.0, 0.0, 0.0]
-            for sy in range(SAMPLES):
-                for sx in range(SAMPLES):
-                    x = (px + (sx + 0.5) / SAMPLES) / size
-                    y = (py + (sy + 0.5) / SAMPLES) / size
+            for sy in range(samples):
+                for sx in range(samples):
+                    x = (px + (sx + 0.5) / samples) / size
+                    y = (py + (sy + 0.5) / samples) / size
                     colour = None
                     for shape, c in layers:
                         if shape(x, y):
@@ -54,7 +63,7 @@ def render(size, layers):
                         acc[1] += colour[1]
                         acc[2] += colour[2]
                         acc[3] += 1
-            n = SAMPLES * SAMPLES
+            n = samples * samples
             if acc[3]:
                 row.append((acc[0] / acc[3], acc[1] / acc[3], acc[2] / acc[3], 255 * acc[3] / n))
             else:
@@ -156,12 +165,14 @@ def palette_256():
 
 
 def write_bmp8(path, pixels, background=(236, 233, 216)):
+    """Only the colours the picture uses go into its palette: a quarter of the
+    bytes of a full one for the 128-pixel picture."""
     palette = palette_256()
 
     def nearest(c):
         return min(range(256), key=lambda i: sum((palette[i][k] - c[k]) ** 2 for k in range(3)))
 
-    cache = {}
+    cache, used = {}, {}
     size = len(pixels)
     data = bytearray()
     for row in reversed(pixels):
@@ -170,12 +181,15 @@ def write_bmp8(path, pixels, background=(236, 233, 216)):
             t = a / 255
             c = tuple(round(v * t + bg * (1 - t)) for v, bg in zip((r, g, b), background))
             if c not in cache:
-                cache[c] = nearest(c)
+                cache[c] = used.setdefault(nearest(c), len(used))
             line[x] = cache[c]
         data += rle8_row(line)
     data += b'\x00\x01'  # end of bitmap
-    pal = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in palette)
-    info = struct.pack('<IiiHHIIiiII', 40, size, size, 1, 8, 1, len(data), 2835, 2835, 256, 0)
+    colours = sorted(used, key=used.get)
+    pal = b''.join(struct.pack('<BBBB', palette[i][2], palette[i][1], palette[i][0], 0)
+                   for i in colours)
+    info = struct.pack('<IiiHHIIiiII', 40, size, size, 1, 8, 1, len(data), 2835, 2835,
+                       len(colours), 0)
     offset = 14 + len(info) + len(pal)
     head = struct.pack('<2sIHHI', b'BM', offset + len(data), 0, 0, offset)
     Path(path).write_bytes(head + info + pal + bytes(data))
@@ -198,7 +212,8 @@ def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path('resources')
     write_ico(out / 'joystick.ico', [render(n, joystick_layers()) for n in ICON_SIZES])
     write_ico(out / 'mouse.ico', [render(n, mouse_layers()) for n in ICON_SIZES])
-    write_bmp8(out / 'joystick.bmp', render(128, joystick_layers()))
+    for name, size, samples in SETTINGS_PICTURES:
+        write_bmp8(out / name, render(size, joystick_layers(), samples))
 
 
 if __name__ == '__main__':

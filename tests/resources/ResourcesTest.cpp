@@ -147,7 +147,7 @@ TEST_F(BuiltProgram, DialogsHaveTheirControls) {
                       {IDC_OK, "Button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, true},
                       {IDC_CLOSE, "Button", "Close", WS_TABSTOP, true},
                       {IDC_MOUSE_DRAG, "Button", "Mouse Drag", Check, false},
-                      {IDC_STATIC, "Static", nullptr, SS_BITMAP, true},
+                      {IDC_SETTINGS_PICTURE, "Static", nullptr, SS_BITMAP, true},
                       {IDC_REVERSE_MOUSE, "Button", "Reverse Mouse", Check, false}});
     ExpectLiveDialog(module, IDD_ABOUT, "About",
                      {{IDC_ABOUT_ICON, "Static", nullptr, SS_ICON, true},
@@ -192,15 +192,24 @@ TEST_F(BuiltProgram, IconsAndBitmap) {
         }
     }
 
-    const std::string bitmap = Bytes(RT_BITMAP, IDB_JOYSTICK);
-    ASSERT_GE(bitmap.size(), sizeof(BITMAPINFOHEADER));
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, bitmap.data(), sizeof header);
-    EXPECT_EQ(header.biWidth, 128);
-    EXPECT_EQ(header.biHeight, 128);
-    EXPECT_EQ(header.biBitCount, 8);
-    EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RLE8)) << "stored compactly";
-    EXPECT_EQ(header.biClrUsed, 256u);
+    // The Settings window's pictures for 100, 150 and 200 %.
+    const struct {
+        int id;
+        LONG side;
+    } bitmaps[] = {{IDB_JOYSTICK, 128}, {IDB_JOYSTICK_192, 192}, {IDB_JOYSTICK_256, 256}};
+    for (const auto& row : bitmaps) {
+        const std::string bitmap = Bytes(RT_BITMAP, row.id);
+        ASSERT_GE(bitmap.size(), sizeof(BITMAPINFOHEADER)) << "bitmap " << row.id;
+        BITMAPINFOHEADER header;
+        std::memcpy(&header, bitmap.data(), sizeof header);
+        EXPECT_EQ(header.biWidth, row.side) << "bitmap " << row.id;
+        EXPECT_EQ(header.biHeight, row.side) << "bitmap " << row.id;
+        EXPECT_EQ(header.biBitCount, 8) << "bitmap " << row.id;
+        EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RLE8))
+            << "bitmap " << row.id << ": stored compactly";
+        EXPECT_GT(header.biClrUsed, 0u) << "bitmap " << row.id << ": only the colours it uses";
+        EXPECT_LT(header.biClrUsed, 256u) << "bitmap " << row.id << ": only the colours it uses";
+    }
 }
 
 TEST_F(BuiltProgram, VersionRecordAndManifest) {

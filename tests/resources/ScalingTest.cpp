@@ -5,6 +5,7 @@
 // afterwards, whatever happened.
 #include "app/AppState.h"
 #include "app/ControllerWindow.h"
+#include "app/SettingsPicture.h"
 #include "devices/U360Modes.h"
 #include "resources/resource.h"
 #include "settings/RegistryKey.h"
@@ -24,9 +25,6 @@ constexpr char ReportSwitch[] = "--report-scaling";
 constexpr char DesktopKey[] = "Control Panel\\Desktop";
 constexpr char DpiValue[] = "LogPixels";
 constexpr DWORD ChildMilliseconds = 30000;
-// The size of the Settings picture's frame in the template, in dialog units
-// (mapped as a size: a place and its far edge round apart).
-constexpr RECT PictureFrameUnits = {0, 0, 87, 80};
 
 std::string Size(LONG width, LONG height) {
     return std::to_string(width) + "x" + std::to_string(height);
@@ -76,19 +74,33 @@ RECT PlaceIn(HWND dialog, HWND control) {
     return place;
 }
 
+std::string PictureSize(HWND control) {
+    BITMAP picture = {};
+    auto* bitmap = reinterpret_cast<HGDIOBJ>(SendMessageA(control, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    if (bitmap == nullptr || GetObjectA(bitmap, sizeof picture, &picture) == 0) {
+        return "none";
+    }
+    return Size(picture.bmWidth, picture.bmHeight);
+}
+
 // What of a dialog's visible controls is cut off, overlaps, or shows its
-// picture at another size than its frame; empty when it lays out whole.
+// picture stretched; " whole" when it lays out whole, after the size of the
+// Settings window's picture.
 std::string LayoutFaults(int dialogId) {
+    HINSTANCE module = GetModuleHandleA(nullptr);
     HWND dialog = CreateDialogParamA(
-        GetModuleHandleA(nullptr), MAKEINTRESOURCEA(dialogId), nullptr,
+        module, MAKEINTRESOURCEA(dialogId), nullptr,
         [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
     if (dialog == nullptr) {
         return " not created";
     }
-    RECT client, frame = PictureFrameUnits;
+    std::string picture, faults;
+    if (dialogId == IDD_SETTINGS) {
+        ShowSettingsPicture(module, dialog); // as the program does once it has made the window
+        picture = " picture " + PictureSize(GetDlgItem(dialog, IDC_SETTINGS_PICTURE)) + ",";
+    }
+    RECT client;
     GetClientRect(dialog, &client);
-    MapDialogRect(dialog, &frame);
-    std::string faults;
     for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
         const LONG style = GetWindowLongA(c, GWL_STYLE);
         if ((style & WS_VISIBLE) == 0) {
@@ -115,10 +127,10 @@ std::string LayoutFaults(int dialogId) {
         const bool isStatic = std::strcmp(windowClass, "Static") == 0;
         const LONG kind = style & (isStatic ? SS_TYPEMASK : BS_TYPEMASK);
         if (isStatic && kind == SS_BITMAP) {
-            const std::string got = Size(place.right - place.left, place.bottom - place.top);
-            if (got != Size(frame.right, frame.bottom)) {
-                faults +=
-                    name + " picture " + got + " in a frame of " + Size(frame.right, frame.bottom);
+            RECT inside;
+            GetClientRect(c, &inside);
+            if (Size(inside.right, inside.bottom) != PictureSize(c)) {
+                faults += name + " stretches its picture to " + Size(inside.right, inside.bottom);
             }
         } else if (!(isStatic && kind == SS_ICON) && GetWindowTextA(c, text, sizeof text) > 0) {
             HDC dc = GetDC(c);
@@ -134,7 +146,7 @@ std::string LayoutFaults(int dialogId) {
         }
     }
     DestroyWindow(dialog);
-    return faults.empty() ? " whole" : faults;
+    return picture + (faults.empty() ? " whole" : faults);
 }
 
 std::string ReportAtThisDpi() {
@@ -193,10 +205,15 @@ std::string ChildReport(const std::string& file) {
 }
 
 TEST(DisplayScaling, TrayPicturesAndWindowsAtEveryScaling) {
+    // The Settings picture: the one drawn for the scaling, never one larger.
     const struct {
         DWORD dpi;
         const char* smallIcon;
-    } rows[] = {{96, "16x16"}, {120, "20x20"}, {144, "24x24"}, {192, "32x32"}};
+        const char* picture;
+    } rows[] = {{96, "16x16", "128x128"},
+                {120, "20x20", "128x128"},
+                {144, "24x24", "192x192"},
+                {192, "32x32", "256x256"}};
     DisplayDpi scaling;
     TempDir folder;
     for (const auto& row : rows) {
@@ -204,7 +221,7 @@ TEST(DisplayScaling, TrayPicturesAndWindowsAtEveryScaling) {
         const std::string icon = row.smallIcon;
         EXPECT_EQ(ChildReport(folder.file(std::to_string(row.dpi) + ".txt")),
                   "dpi " + std::to_string(row.dpi) + "; tray " + icon + " " + icon + " " + icon +
-                      "; Settings whole; About whole")
+                      "; Settings picture " + row.picture + ", whole; About whole")
             << "row " << row.dpi << " dpi";
     }
 }

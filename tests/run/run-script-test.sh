@@ -25,17 +25,20 @@ check "--help documents the pictures" has "$out" "--menu [FILE]"
 while read -r code words; do
   check "exit code $code is explained" has "$(./run.sh --explain "$code")" "$words"
 done <<'CODES'
-0 ended normally
+0 ended normally (a first start given -exit
 1 handed to the running instance
-2 nothing was done
-3 stopped answering while acting
+2 nothing was done and nothing will be
+3 took the line and did not finish it
 124 no answer within
 137 not an exit code of Velmora
 CODES
 
 out=$(timeout 120 ./run.sh -u360 joy4way)
-check "a switch is handed over" has "$out" "exit code 1: handed to the running instance"
-check "both sticks got the map" has "$out" "UltraStik 13 1 joy4way"
+check "the first call becomes the running instance" has "$out" "has not returned: it is the running instance now"
+check "the first call's switch reaches both sticks" has "$out" "UltraStik 13 1 joy4way"
+out=$(timeout 120 ./run.sh -servo joy8way)
+check "a later switch is handed over" has "$out" "exit code 1: handed to the running instance"
+check "the ServoStik got 8-way" has "$out" "PacDrive 30"
 out=$(./run.sh)
 check "the status shows the map" has "$out" "UltraStik 360 map: joy4way"
 
@@ -68,6 +71,12 @@ check "--dpi 144 starts Velmora at that scaling" has "$out" "display scaling 144
 check "--settings at 144 dpi saves a picture" png_of_desktop "$picture"
 install -m 644 "$picture" build/win64/artifacts/settings-144.png 2>/dev/null
 rm -f "$picture"
+timeout 60 ./run.sh -exit >/dev/null
+
+out=$(timeout 120 ./run.sh -u360 joy2way -exit)
+check "a first start given -exit applies and ends" has "$out" "(the first start) -> exit code 0: the running instance ended normally"
+check "a first start given -exit saves its map" grep -q "U360MapFile=joy2way" "$dist/Velmora.ini"
+check "a first start given -exit leaves nothing running" [ ! -s build/run/velmora.pid ]
 timeout 60 ./run.sh -exit >/dev/null
 
 echo "run.sh: $passes passed, $failures failed"
