@@ -1,11 +1,19 @@
-// The stand-in vendor libraries, loaded for real from a directory of their own.
+// The stand-in vendor libraries, loaded for real from a directory of their own,
+// and the startup check of the vendor libraries against faulty ones.
+#include "devices/DeviceDetection.h"
+#include "devices/U360Modes.h"
+#include "devices/VendorCheck.h"
+#include "resources/resource.h"
 #include "support/Probes.h"
+#include "support/Recorders.h"
 #include "support/TempDir.h"
+#include "tray/TrayIcon.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -101,6 +109,110 @@ TEST_F(StandIns, ReadTheirOwnDirectoryAndJournalEveryCallExactly) {
                              "PacDrive 3",
                          }));
     EXPECT_EQ(GetFileAttributesA(elsewhere.file("DeviceSim.log").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A stand-in of the dist folders (Wine's path, VELMORA_DIST_ROOT), or a
+// failure that says which build is missing.
+std::string BuiltStandIn(const std::string& folder, const char* name) {
+    const std::string path = std::string(VELMORA_DIST_ROOT "\\") + folder + "\\" + name;
+    EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES)
+        << path << " is not built (cmake --build --preset win32, then win64)";
+    return path;
+}
+
+#ifdef _WIN64
+const char* const OtherBitness = "win32";
+const char* const OwnBuild = "win64";
+#else
+const char* const OtherBitness = "win64";
+const char* const OwnBuild = "win32";
+#endif
+
+TEST(VendorCheck, TellsMissingOtherBitnessOlderAndSound) {
+    // Names of their own, so that neither the system's search nor a module
+    // already loaded under the vendor's name answers for them.
+    TempDir dir;
+    const struct {
+        std::string source; // copied in as Checked.dll; empty: nothing there
+        VendorFault fault;
+    } rows[] = {
+        {"", VendorFault::Missing},
+        {BuiltStandIn(OtherBitness, "UltraStik.dll"), VendorFault::OtherBitness},
+        {BuiltStandIn(std::string(OwnBuild) + "\\older", "UltraStik.dll"), VendorFault::Older},
+        {BuiltStandIn(OwnBuild, "UltraStik.dll"), VendorFault::None},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        const std::string name = "Checked" + std::to_string(row) + ".dll";
+        if (!rows[row].source.empty()) {
+            ASSERT_TRUE(CopyFileA(rows[row].source.c_str(), dir.file(name).c_str(), FALSE))
+                << "row " << row;
+        }
+        const VendorLibrary library = {name.c_str(), UltraStikLibrary.ordinals,
+                                       UltraStikLibrary.ordinalCount};
+        EXPECT_EQ(CheckVendorLibrary(library, dir.path().c_str()), rows[row].fault)
+            << "row " << row;
+        HMODULE kept = GetModuleHandleA(name.c_str());
+        EXPECT_EQ(kept != nullptr, rows[row].fault == VendorFault::None)
+            << "row " << row << ": only a sound library stays loaded";
+        if (kept != nullptr) {
+            FreeLibrary(kept); // so that the folder can go
+        }
+    }
+}
+
+TEST(VendorCheck, FaultyLibrariesAreNeverCalledTheirSubmenusGreyAndTheTipSaysWhy) {
+    TempDir dir;
+    for (const char* name : {"UltraStik.dll", "PacDrive.dll"}) {
+        ASSERT_TRUE(CopyFileA(BuiltStandIn(std::string(OwnBuild) + "\\older", name).c_str(),
+                              dir.file(name).c_str(), FALSE));
+    }
+    VendorRecorder recorder(2, {4});
+    AppTrayIcon.GreyedPositions.clear();
+    CheckVendorLibraries(dir.path().c_str());
+    EXPECT_EQ(UltraStikFault, VendorFault::Older);
+    EXPECT_EQ(PacDriveFault, VendorFault::Older);
+    DetectDevices();
+    ApplyU360Map("joy4way");
+    CloseDeviceLibraries();
+    EXPECT_EQ(VendorRecorder::calls, std::vector<std::string>{});
+    EXPECT_EQ(AppTrayIcon.GreyedPositions,
+              (std::vector<int>{IDM_POS_U360_SUBMENU, IDM_POS_SERVO_SUBMENU}));
+    char tip[sizeof AppTrayIcon.IconRecord.szTip] = {};
+    DescribeVendorFaults(tip, sizeof tip);
+    EXPECT_STREQ(tip, "Velmora: an older UltraStik.dll without a needed function; an older "
+                      "PacDrive.dll without a needed function");
+    UltraStikFault = PacDriveFault = VendorFault::None;
+    AppTrayIcon.GreyedPositions.clear();
+}
+
+TEST(VendorCheck, TheTipNamesEachFaultInAFewWords) {
+    const std::string bitness = sizeof(void*) == 8 ? "64" : "32";
+    const struct {
+        VendorFault ultraStik;
+        VendorFault pacDrive;
+        std::string tip;
+    } rows[] = {
+        {VendorFault::None, VendorFault::None, "Velmora"},
+        {VendorFault::Missing, VendorFault::None,
+         "Velmora: UltraStik.dll missing beside Velmora.exe"},
+        {VendorFault::None, VendorFault::OtherBitness,
+         "Velmora: PacDrive.dll is not a " + bitness + "-bit library"},
+        {VendorFault::Unloadable, VendorFault::Missing,
+         "Velmora: UltraStik.dll does not load; PacDrive.dll missing beside Velmora.exe"},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        UltraStikFault = rows[row].ultraStik;
+        PacDriveFault = rows[row].pacDrive;
+        char tip[sizeof AppTrayIcon.IconRecord.szTip] = {};
+        DescribeVendorFaults(tip, sizeof tip);
+        EXPECT_EQ(tip, rows[row].tip) << "row " << row;
+        // Cut to the space given, and still terminated.
+        constexpr std::size_t Short = 12;
+        char cut[Short] = {};
+        DescribeVendorFaults(cut, sizeof cut);
+        EXPECT_EQ(std::string(cut), rows[row].tip.substr(0, Short - 1)) << "row " << row;
+    }
+    UltraStikFault = PacDriveFault = VendorFault::None;
 }
 
 } // namespace
