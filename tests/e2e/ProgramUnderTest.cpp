@@ -68,6 +68,10 @@ const ::testing::Environment* const CleanStart =
 
 } // namespace
 
+std::string ProgramDistFolder() {
+    return FolderOr("VELMORA_PROGRAM_DIR");
+}
+
 bool FirstInstanceMarked() {
     HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "Velmora_Mutex");
     if (mutex != nullptr) {
