@@ -38,7 +38,7 @@ WORD ImageMachine(const char* path) {
     IMAGE_FILE_HEADER header = {};
     DWORD signature = 0;
     DWORD read = 0;
-    bool whole =
+    const bool whole =
         ReadFile(file, &dos, sizeof dos, &read, nullptr) && read == sizeof dos &&
         dos.e_magic == IMAGE_DOS_SIGNATURE &&
         SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
@@ -58,8 +58,8 @@ constexpr const char OwnBitness[] = "a 32-bit";
 #endif
 
 // Why a library would not load. Windows says ERROR_BAD_EXE_FORMAT for one
-// of the other bitness; Wine passes over such a file and goes on searching,
-// so the file beside the program, when there is one, is read to tell.
+// of the other bitness, but not every loader does (Wine's may report another
+// error), so the file beside the program, when there is one, is read to tell.
 VendorFault LoadFault(const char* besidePath, DWORD error) {
     const bool beside = GetFileAttributesA(besidePath) != INVALID_FILE_ATTRIBUTES;
     if (error == ERROR_BAD_EXE_FORMAT) {
