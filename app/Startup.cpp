@@ -10,6 +10,7 @@
 #include "devices/ServoModes.h"
 #include "devices/U360ModeTable.h"
 #include "devices/U360Modes.h"
+#include "devices/VendorCheck.h"
 #include "resources/resource.h"
 #include "settings/Autostart.h"
 #include "settings/ProgramDirectory.h"
@@ -53,7 +54,11 @@ int InstallTrayIcon() {
     const char* const noBalloonTitle = nullptr;
     constexpr DWORD NoBalloonIcon = 0;
     constexpr UINT BalloonSeconds = 10;
-    if (AppTrayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, "Velmora",
+    // The tip names a faulty vendor library: the only place that says why a
+    // submenu is greyed when the sticks are plugged in.
+    char tip[sizeof AppTrayIcon.IconRecord.szTip] = {};
+    DescribeVendorFaults(tip, sizeof tip);
+    if (AppTrayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, tip,
                             LoadSmallIcon(AppInstance, IDI_JOYSTICK_SMALL), IDR_TRAYMENU,
                             StartShown, noBalloonText, noBalloonTitle, NoBalloonIcon,
                             BalloonSeconds)) {
@@ -90,6 +95,9 @@ int RunFirstInstance(const char* commandLine) {
     if (AppSettings.LaunchOnStartup) {
         AddStartupEntry();
     }
+    // Before the first call into either library, which the command line's
+    // -servo already makes; a library found faulty is never called.
+    CheckVendorLibraries(ProgramDirectory);
     // Before detection: a -servo here already reaches the ServoStiks, and a
     // -u360 is only recorded, for ApplyStoredModes to load into the sticks.
     ProcessCommandLine(commandLine);

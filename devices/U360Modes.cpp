@@ -1,6 +1,5 @@
 #include "devices/U360Modes.h"
 
-#include "app/AppState.h"
 #include "devices/DeviceSeam.h"
 #include "devices/U360ModeTable.h"
 #include "resources/resource.h"
@@ -39,5 +38,7 @@ void ApplyU360Map(const char* name) {
 
     const bool mouse = std::strcmp(map, "mouse") == 0 && U360DeviceCount > 0;
     const int icon = mouse ? IDI_MOUSE : IDI_JOYSTICK_SMALL;
-    AppTrayIcon.SetIcon(LoadSmallIcon(AppInstance, icon));
+    // The pictures are resources of the executable itself, whose module is
+    // the one the program starts with.
+    AppTrayIcon.SetIcon(LoadSmallIcon(GetModuleHandleA(nullptr), icon));
 }

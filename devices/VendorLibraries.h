@@ -1,7 +1,8 @@
 #pragma once
 #include <windows.h>
 
-// The two vendor libraries, bound at load time by ordinal (see the .def files).
+// The two vendor libraries, imported by ordinal (see the .def files) and
+// loaded at the first call, once VendorCheck has found them sound.
 // Only UltraStikCount, PacDriveCount and PacDriveDeviceType give results that
 // the program reads.
 
@@ -23,3 +24,13 @@ int VENDOR_API PacDriveDeviceType(int index);                    // PacDrive.dll
 int VENDOR_API ServoStikSet4Way();                               // PacDrive.dll @29
 int VENDOR_API ServoStikSet8Way();                               // PacDrive.dll @30
 }
+
+// The ordinals Velmora calls, as the .def files import them.
+constexpr int UltraStikCountOrdinal = 1;
+constexpr int UltraStikShutdownOrdinal = 2;
+constexpr int UltraStikLoadMapOrdinal = 13;
+constexpr int PacDriveCountOrdinal = 2;
+constexpr int PacDriveShutdownOrdinal = 3;
+constexpr int PacDriveDeviceTypeOrdinal = 20;
+constexpr int ServoStikSet4WayOrdinal = 29;
+constexpr int ServoStikSet8WayOrdinal = 30;

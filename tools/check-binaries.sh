@@ -1,28 +1,67 @@
 #!/usr/bin/env bash
 # Checks the built executables and stand-in libraries: the 32-bit program is a
 # PE32 GUI executable, both import the vendor libraries by ordinal only (the
-# exact ordinals), its vendor calls keep their frame, the 32-bit stand-ins
-# come in both conventions, and none needs a MinGW runtime DLL.
+# exact ordinals) and delay-loaded, as SHELL32 and ADVAPI32, so that the plain
+# import table names only what a program calling FindWindowA loads anyway;
+# its vendor calls keep their frame, the 32-bit stand-ins come in both
+# conventions, and none needs a MinGW runtime DLL. The stripped 32-bit program
+# stays within 128 KiB and free of MinGW's emulated thread-local storage and
+# its static POSIX-threads copy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 failures=0
 fail() { echo "check-binaries: $*" >&2; failures=$((failures + 1)); }
 
-# The import entries of one DLL in an objdump -p listing, one "ordinal name"
-# line each. The entry's value has its top bit set for an import by ordinal,
-# which is then its low 16 bits (objdump prints the ordinal in hex for x64).
-imports_of() {
-  awk -v dll="$2" '
-    /DLL Name:/ { inside = (tolower($3) == tolower(dll)); next }
-    inside && /^$/ { inside = 0 }
-    inside && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print $1, $NF }' <<<"$1" |
-  while read -r value name; do
-    if [[ $value == 8* ]]; then
-      echo "$((16#${value: -4})) $name"
-    else
-      echo "by-name $name"
-    fi
-  done
+# The delay-import entries of an executable, one "DLL ordinal" or "DLL
+# by-name NAME" line each. GNU ld leaves the delay-import data directory
+# empty (the entries work without it: each thunk hands its descriptor to the
+# helper), so the descriptors are found by their symbols, which dlltool names
+# __DELAY_IMPORT_DESCRIPTOR_<library>.
+delay_imports_of() {
+  local exe=$1 nm=$2
+  $nm "$exe" | awk '$3 ~ /^__DELAY_IMPORT_DESCRIPTOR_/ { print $1 }' |
+    python3 -c '
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+sections = struct.unpack_from("<H", data, pe + 6)[0]
+optional = struct.unpack_from("<H", data, pe + 20)[0]
+magic = struct.unpack_from("<H", data, pe + 24)[0]
+wide = magic == 0x20B
+base = struct.unpack_from("<Q" if wide else "<I", data, pe + 24 + (24 if wide else 28))[0]
+table = pe + 24 + optional
+spans = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
+def at(rva):
+    for size, start, raw_size, raw in spans:
+        if start <= rva < start + max(size, raw_size):
+            return raw + rva - start
+    raise SystemExit("check-binaries: RVA %#x outside every section" % rva)
+def text(rva):
+    offset = at(rva)
+    return data[offset:data.index(b"\0", offset)].decode()
+entry, flag = ("<Q", 1 << 63) if wide else ("<I", 1 << 31)
+width = struct.calcsize(entry)
+for line in sys.stdin:
+    descriptor = at(int(line, 16) - base)
+    attributes, name, _, _, names = struct.unpack_from("<5I", data, descriptor)
+    rva = (lambda value: value) if attributes & 1 else (lambda value: value - base)
+    cursor = rva(names)
+    while True:
+        value = struct.unpack_from(entry, data, at(cursor))[0]
+        if value == 0:
+            break
+        if value & flag:
+            print(text(rva(name)), value & 0xFFFF)
+        else:
+            print(text(rva(name)), "by-name", text(rva(value) + 2))
+        cursor += width
+' "$exe"
+}
+
+# One DLL's entries in delay_imports_of's listing, on one line.
+delay_entries() {
+  awk -v dll="$2" 'tolower($1) == tolower(dll) { $1 = ""; sub(/^ /, ""); print }' <<<"$1" |
+    LC_ALL=C sort -n | tr '\n' ' '
 }
 
 check_program() {
@@ -33,11 +72,22 @@ check_program() {
   if grep -qiE 'DLL Name: (libstdc\+\+|libgcc_s|libwinpthread)' <<<"$dump"; then
     fail "$exe imports a MinGW runtime DLL"
   fi
-  local ultra pac
-  ultra=$(imports_of "$dump" UltraStik.dll | sort -n | tr '\n' ' ')
-  pac=$(imports_of "$dump" PacDrive.dll | sort -n | tr '\n' ' ')
-  [ "$ultra" = "1 <none> 2 <none> 13 <none> " ] || fail "$exe UltraStik.dll imports: '$ultra'"
-  [ "$pac" = "2 <none> 3 <none> 20 <none> 29 <none> 30 <none> " ] || fail "$exe PacDrive.dll imports: '$pac'"
+  # Loaded with the program: only what a bare program calling FindWindowA
+  # loads as well (msvcrt is MinGW's C runtime, part of every such program).
+  local plain
+  plain=$(awk '/DLL Name:/ { print toupper($3) }' <<<"$dump" | sort | tr '\n' ' ')
+  [ "$plain" = "KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "$exe loads with it: '$plain'"
+  local delayed ultra pac shell advapi
+  delayed=$(delay_imports_of "$exe" "${objdump%objdump}nm")
+  ultra=$(delay_entries "$delayed" UltraStik.dll)
+  pac=$(delay_entries "$delayed" PacDrive.dll)
+  shell=$(delay_entries "$delayed" SHELL32.dll)
+  advapi=$(delay_entries "$delayed" ADVAPI32.dll)
+  [ "$ultra" = "1 2 13 " ] || fail "$exe UltraStik.dll delay imports: '$ultra'"
+  [ "$pac" = "2 3 20 29 30 " ] || fail "$exe PacDrive.dll delay imports: '$pac'"
+  [ "$shell" = "by-name Shell_NotifyIconA " ] || fail "$exe SHELL32.dll delay imports: '$shell'"
+  [ "$advapi" = "by-name RegCloseKey by-name RegDeleteValueA by-name RegOpenKeyA by-name RegOpenKeyExA by-name RegSetValueExA " ] ||
+    fail "$exe ADVAPI32.dll delay imports: '$advapi'"
   grep -q 'Subsystem.*(Windows GUI)' <<<"$dump" || fail "$exe is not a GUI program"
   check_standin_exports "dist/$arch" "$objdump"
 }
@@ -94,7 +144,29 @@ check_vendor_call_sites() {
     done | grep -q bad && fail "vendor call sites" || true
 }
 
+# The product's size and its threads: the stripped 32-bit program within
+# 128 KiB, and none of what MinGW links for thread_local, std::thread or
+# std::mutex: emulated thread-local storage, a static copy of its POSIX-threads
+# runtime, and the TLS callback that runs at every thread's start and end.
+# The C runtime's own two callbacks (___xl_c, ___xl_d) come with every
+# MinGW program.
+max_program_bytes=131072
+check_size_and_thread_storage() {
+  local exe=dist/win32/Velmora.exe stripped size extra
+  stripped=$(mktemp)
+  i686-w64-mingw32-strip -o "$stripped" "$exe"
+  size=$(stat -c %s "$stripped")
+  rm -f "$stripped"
+  [ "$size" -le "$max_program_bytes" ] ||
+    fail "$exe is $size bytes stripped, over $max_program_bytes (128 KiB)"
+  extra=$(i686-w64-mingw32-nm "$exe" |
+    awk '$3 ~ /emutls|pthread/ || ($3 ~ /^___xl_[a-z]$/ && $3 !~ /^___xl_[acdz]$/) { print $3 }' |
+    sort -u | head -n 6 | tr '\n' ' ')
+  [ -z "$extra" ] || fail "$exe links emulated TLS or POSIX threads: $extra"
+}
+
 check_program win32 i686-w64-mingw32-objdump
+check_size_and_thread_storage
 check_vendor_call_sites
 check_standin_exports dist/win32/cdecl i686-w64-mingw32-objdump
 check_convention dist/win32/UltraStik.dll 'UltraStikLoadMap@8' 'ret $0x8'
@@ -109,4 +181,4 @@ if [ "$failures" -gt 0 ]; then
   echo "check-binaries: $failures failure(s)" >&2
   exit 1
 fi
-echo "check-binaries: 32-bit PE32 GUI program; both builds import UltraStik.dll and PacDrive.dll by ordinal only; vendor calls keep their frame; stand-ins stdcall and cdecl; no MinGW runtime DLL"
+echo "check-binaries: 32-bit PE32 GUI program within 128 KiB, no emulated TLS or POSIX threads; both builds load only KERNEL32, USER32 and msvcrt with them and delay-load SHELL32, ADVAPI32, UltraStik.dll and PacDrive.dll (by ordinal only); vendor calls keep their frame; stand-ins stdcall and cdecl; no MinGW runtime DLL"

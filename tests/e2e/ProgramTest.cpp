@@ -1,6 +1,7 @@
 // Velmora.exe as a whole: startup, the stored modes, the Settings window, the
 // exit confirmation, autostart, the session end, hot keys and the tray menu.
 #include "ProgramUnderTest.h"
+#include "app/ControllerWindow.h"
 #include "resources/resource.h"
 #include "settings/Autostart.h"
 #include "settings/RegistryKey.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <utility>
 #include <string>
 #include <vector>
@@ -362,6 +364,26 @@ void ModifySlowlyForwarding(ProgramUnderTest* program) {
     }
 }
 
+// The tip of the last add the fake taskbar accepted. Wine's shell32 hands the
+// taskbar a record of its own: the window (32 bits on either build), the id,
+// the flags and the callback message, then the tip as 128 UTF-16 characters.
+std::string trayTip;
+
+std::string WineRecordTip(const COPYDATASTRUCT& data) {
+    constexpr std::size_t TipOffset = 4 * sizeof(UINT);
+    constexpr std::size_t TipCharacters = 128;
+    if (data.cbData < TipOffset + TipCharacters * sizeof(WCHAR)) {
+        return "<a record too short for a tip>";
+    }
+    const auto* tip =
+        reinterpret_cast<const WCHAR*>(static_cast<const char*>(data.lpData) + TipOffset);
+    const int length = static_cast<int>(wcsnlen(tip, TipCharacters));
+    std::string text(length * 3, '\0');
+    text.resize(WideCharToMultiByte(CP_UTF8, 0, tip, length, text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr));
+    return text;
+}
+
 LRESULT CALLBACK SlowTaskbarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_COPYDATA) {
         return DefWindowProcA(window, message, wParam, lParam);
@@ -373,6 +395,7 @@ LRESULT CALLBACK SlowTaskbarProc(HWND window, UINT message, WPARAM wParam, LPARA
             return FALSE;
         }
         trayHasIcon = true;
+        trayTip = WineRecordTip(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
         return TRUE;
     case NIM_DELETE:
         trayHasIcon = false;
@@ -401,6 +424,7 @@ class SlowTaskbar : public ::testing::Test {
         trayAdds = trayModifies = trayDeletes = trayDeletesOfLiveWindows = modifyDepth =
             deepestModify = 0;
         trayAccepts = trayHasIcon = false;
+        trayTip.clear();
         forwardDuringModify = nullptr;
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = SlowTaskbarProc;
@@ -521,6 +545,106 @@ TEST_F(SlowTaskbar, NoTaskbarWithin30SecondsEndsTheProgram) {
     EXPECT_FALSE(HasLine(program.Journal(), "UltraStik 2"));
     EXPECT_EQ(GetFileAttributesA((program.Directory() + "Velmora.ini").c_str()),
               INVALID_FILE_ATTRIBUTES);
+}
+
+// What can be wrong with a vendor library beside Velmora.exe.
+enum class LibraryFault { Missing, OtherBitness, Older };
+
+// Puts a faulty library in place of a stand-in: none, the other build's
+// (dist/win32 for the 64-bit program, dist/win64 for the 32-bit one), or the
+// older one of the program's own build (its folder "older", without the last
+// ordinal Velmora calls). Fails, saying which build is missing, when it is.
+void BreakLibrary(const ProgramUnderTest& program, const char* library, LibraryFault fault) {
+    const std::string target = program.Directory() + library;
+    ASSERT_TRUE(DeleteFileA(target.c_str())) << target;
+    if (fault == LibraryFault::Missing) {
+        return;
+    }
+    const std::string source = fault == LibraryFault::Older
+                                   ? ProgramDistFolder() + "older\\" + library
+                                   : std::string(VELMORA_DIST_ROOT) +
+                                         (program.Is32Bit() ? "\\win64\\" : "\\win32\\") + library;
+    ASSERT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE))
+        << source << " is not built: cmake --build --preset win32 and --preset win64 first";
+}
+
+// Whether the tray menu's submenu at a position opens, from the keyboard in
+// the menu a right-click on the icon opens. Escape then closes the submenu
+// when it opened, and the whole menu only when nothing opened.
+void ExpectSubmenu(HWND controller, int position, bool opens) {
+    PostMessageA(controller, TrayCallbackMessage, IDR_TRAYMENU, WM_RBUTTONUP);
+    ASSERT_TRUE(WaitUntil([](void*) { return OpenMenus().size() == 1; }, nullptr, 5000))
+        << "the tray menu did not open";
+    HWND menu = OpenMenus()[0];
+    for (int step = 0; step <= position; ++step) {
+        PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    }
+    PostMessageA(menu, WM_KEYDOWN, VK_RIGHT, 0);
+    if (opens) {
+        EXPECT_TRUE(WaitUntil([](void*) { return OpenMenus().size() == 2; }, nullptr, 5000))
+            << "position " << position << ": the submenu did not open";
+        PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(WaitUntil([](void*) { return OpenMenus().empty(); }, nullptr, 5000))
+        << "position " << position
+        << (opens ? ": the menu did not close" : ": the greyed submenu opened");
+}
+
+// Velmora starts beside a faulty vendor library, never calls it (not even
+// for the first start's own -servo, made before the devices are counted),
+// greys its submenu as for no device, says what is wrong in the tip, and
+// hand-overs end with the truth.
+TEST_F(SlowTaskbar, AFaultyVendorLibraryIsNeverCalledGreyedAndNamedInTheTip) {
+    trayAccepts = true;
+    const struct {
+        const char* library;
+        LibraryFault fault;
+        std::string tip; // after "Velmora: "; of the other bitness, the program's follows
+    } rows[] = {
+        {"UltraStik.dll", LibraryFault::Missing, "UltraStik.dll missing beside Velmora.exe"},
+        {"UltraStik.dll", LibraryFault::OtherBitness, "UltraStik.dll is not a "},
+        {"UltraStik.dll", LibraryFault::Older, "an older UltraStik.dll without a needed function"},
+        {"PacDrive.dll", LibraryFault::Missing, "PacDrive.dll missing beside Velmora.exe"},
+        {"PacDrive.dll", LibraryFault::OtherBitness, "PacDrive.dll is not a "},
+        {"PacDrive.dll", LibraryFault::Older, "an older PacDrive.dll without a needed function"},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        const bool ultraStikFaulty = std::string(rows[row].library) == "UltraStik.dll";
+        ProgramUnderTest program(1, "4");
+        ASSERT_NO_FATAL_FAILURE(BreakLibrary(program, rows[row].library, rows[row].fault));
+        trayTip.clear();
+        program.StartServer("-servo joy8way");
+        const DWORD running = WaitExit(program.server, 0);
+        if (running != STILL_ACTIVE) {
+            ADD_FAILURE() << "Velmora did not start; exit code " << running;
+            continue;
+        }
+
+        const std::string tip =
+            rows[row].fault == LibraryFault::OtherBitness
+                ? rows[row].tip + (program.Is32Bit() ? "32" : "64") + "-bit library"
+                : rows[row].tip;
+        EXPECT_EQ(trayTip, "Velmora: " + tip);
+        const int greyed = ultraStikFaulty ? IDM_POS_U360_SUBMENU : IDM_POS_SERVO_SUBMENU;
+        const int working = ultraStikFaulty ? IDM_POS_SERVO_SUBMENU : IDM_POS_U360_SUBMENU;
+        ExpectSubmenu(program.ControllerWindow(), working, true);
+        ExpectSubmenu(program.ControllerWindow(), greyed, false);
+
+        // Served meanwhile: the instance tells this thread's taskbar the picture.
+        EXPECT_EQ(WaitExitServing(program.Start("-u360 joy4way -servo joy4way"), 20000), 1u);
+        HANDLE ender = program.Start("-exit");
+        EXPECT_EQ(WaitExitServing(program.server, 10000), 0u);
+        EXPECT_EQ(WaitExit(ender, 5000), 1u);
+        const Lines journal = program.Journal();
+        const std::string faulty = ultraStikFaulty ? "UltraStik " : "PacDrive ";
+        for (const std::string& line : journal) {
+            EXPECT_NE(line.rfind(faulty, 0), 0u) << "the faulty library was called: " << line;
+        }
+        // The sound library still does all its work.
+        EXPECT_TRUE(HasLine(journal, ultraStikFaulty ? "PacDrive 29" : "UltraStik 13 0 joy4way"));
+    }
 }
 
 // The screen as a 24-bit BMP file.

@@ -84,6 +84,10 @@ bool WaitForQueuedLine(HWND channel, unsigned short ticket, DWORD timeoutMillise
     return false;
 }
 
+std::string ProgramDistFolder() {
+    return FolderOr("VELMORA_PROGRAM_DIR");
+}
+
 bool FirstInstanceMarked() {
     HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "Velmora_Mutex");
     if (mutex != nullptr) {

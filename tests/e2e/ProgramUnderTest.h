@@ -49,6 +49,9 @@ class ProgramUnderTest {
     std::vector<HANDLE> processes;
 };
 
+// The folder the program under test is copied from, with its trailing
+// backslash (VELMORA_PROGRAM_DIR, or the build's own dist folder).
+std::string ProgramDistFolder();
 // Whether "Velmora_Mutex" marks a running first instance.
 bool FirstInstanceMarked();
 // Waits for a process; its exit code or STILL_ACTIVE.
