@@ -5,6 +5,7 @@
 #include "app/ControllerWindow.h"
 #include "app/LineQueue.h"
 #include "app/SettingsPicture.h"
+#include "channel/ChannelWindow.h"
 #include "cmdline/CommandDispatcher.h"
 #include "devices/DeviceDetection.h"
 #include "devices/ServoModes.h"
@@ -128,6 +129,30 @@ bool CarriesACallback(const MSG& message) {
     return (message.message == WM_TIMER || message.message == SystemTimer) && message.lParam != 0;
 }
 
+namespace {
+
+// The main loop's next message; false on a quit. It waits on the channel
+// thread alongside the messages: should that thread end unasked (Wine ends
+// it when it fails to copy a message another program sent with absurd
+// sizes), it is started anew. PeekMessage, unlike GetMessage, has no error
+// return that could end the loop on such a message.
+bool NextMessage(MSG& message) {
+    for (;;) {
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            return message.message != WM_QUIT;
+        }
+        HANDLE channel = ChannelThread();
+        const DWORD handles = channel != nullptr ? 1 : 0;
+        if (MsgWaitForMultipleObjects(handles, &channel, FALSE, INFINITE, QS_ALLINPUT) ==
+                WAIT_OBJECT_0 &&
+            handles == 1) {
+            RestartChannel();
+        }
+    }
+}
+
+} // namespace
+
 int RunMessageLoop(HWND controller) {
     // The About box runs a dialog loop of its own; the Settings window, once
     // shown, answers Tab, Enter and Escape through this one.
@@ -135,7 +160,7 @@ int RunMessageLoop(HWND controller) {
     // or when another program has destroyed the window (by destroying a
     // window it made the parent of ours).
     MSG message = {};
-    while (!ExitRequested && IsWindow(controller) && GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (!ExitRequested && IsWindow(controller) && NextMessage(message)) {
         if (MakesOrUnmakesAWindow(message.message)) {
             continue; // the system sends these; posted, they come from someone else
         }
@@ -150,8 +175,7 @@ int RunMessageLoop(HWND controller) {
     }
     UnmakeControllerWindow();
     // Our own quit always carries 0. Any program can post a WM_QUIT, which ends
-    // the program as cleanly, but its code is not ours to report; nor is
-    // whatever a failed GetMessage (-1) left in the message.
+    // the program as cleanly, but its code is not ours to report.
     return ExitNormal;
 }
 

@@ -121,7 +121,8 @@ DWORD WINAPI ChannelThreadMain(LPVOID readyEvent) {
     windowClass.lpfnWndProc = ChannelWindowProc;
     windowClass.hInstance = Instance;
     windowClass.lpszClassName = Names->serverClass;
-    if (!RegisterClassA(&windowClass)) {
+    // A thread that ended unasked leaves its class behind.
+    if (!RegisterClassA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         return 0;
     }
     // Another program can destroy the window (by destroying one of its own
@@ -172,4 +173,18 @@ void StopChannel() {
         SetEvent(StopEvent);
         WaitForSingleObject(Thread, ChannelStopMilliseconds);
     }
+}
+
+HANDLE ChannelThread() {
+    return Thread;
+}
+
+bool RestartChannel() {
+    if (Thread == nullptr || WaitForSingleObject(Thread, 0) != WAIT_OBJECT_0) {
+        return Thread != nullptr;
+    }
+    CloseHandle(Thread);
+    CloseHandle(StopEvent);
+    Thread = nullptr;
+    return StartChannel(Instance, *Names, *Handlers);
 }

@@ -17,3 +17,8 @@ struct ChannelHandlers {
 bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHandlers& handlers);
 // Ends the channel thread, which destroys its window.
 void StopChannel();
+// The channel thread, for the main loop to wait on; null when there is none.
+HANDLE ChannelThread();
+// Starts the channel thread anew when it has ended without being stopped;
+// false when it cannot.
+bool RestartChannel();

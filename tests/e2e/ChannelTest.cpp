@@ -627,6 +627,40 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
     ExpectCleanEnd(program, mark, "WM_CLOSE from outside");
 }
 
+// Messages whose parameters Wine copies between processes, with absurd
+// sizes: unpacking one fails inside our process. A failed GetMessage must
+// not end the program, and a channel thread that Wine ends must be made anew.
+TEST(HostileWindows, MessagesWineCannotCopyLeaveTheProgramServing) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND controller = program.ControllerWindow();
+    HWND channel = program.ChannelWindow();
+    ASSERT_NE(controller, nullptr);
+    ASSERT_NE(channel, nullptr);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(controller, WM_ASKCBFORMATNAME, ~WPARAM(0), ~LPARAM(0), SMTO_NORMAL, 1000,
+                        &ignored);
+    PostMessageA(controller, WM_ASKCBFORMATNAME, ~WPARAM(0), ~LPARAM(0));
+    EXPECT_EQ(program.Run(""), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_EQ(WaitExit(program.server, 0), static_cast<DWORD>(STILL_ACTIVE));
+
+    constexpr WPARAM HugeCount = 0x7FFFFFFF;
+    constexpr LPARAM SomeAddress = 0x10000;
+    SendMessageTimeoutA(channel, LB_GETSELITEMS, HugeCount, SomeAddress, SMTO_NORMAL, 1000,
+                        &ignored);
+    constexpr DWORD Patience = 60000; // Wine writes gigabytes before it gives up
+    EXPECT_TRUE(WaitUntil(
+        [](void*) {
+            return AnswersWithinASecond(FindWindowA("Velmora_Server", "Velmora_InterComm"));
+        },
+        nullptr, Patience))
+        << "the hand-over window never answered again";
+    const std::size_t mark = program.Journal().size();
+    EXPECT_EQ(program.Run("-servo joy8way"), static_cast<DWORD>(ExitHandedOver));
+    EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"PacDrive 30"});
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
 // Exit as scripting tools fire another program's menu item, sent or posted,
 // and a Settings window that another program destroyed (by destroying a
 // window it made its parent): the same clean end as from the tray menu.
