@@ -3,7 +3,9 @@
 #include "app/ControllerWindow.h"
 
 #include "app/AppState.h"
+#include "app/HotKeys.h"
 #include "app/LineQueue.h"
+#include "devices/DeviceDetection.h"
 #include "devices/ServoModes.h"
 #include "devices/U360Modes.h"
 #include "resources/resource.h"
@@ -11,6 +13,7 @@
 #include "settings/Settings.h"
 #include "tray/TrayIcon.h"
 
+#include <dbt.h>
 #include <dde.h>
 
 bool ExitRequested = false;
@@ -144,6 +147,43 @@ INT_PTR OnCancelMode() {
     return FALSE; // the default processing ends the menu
 }
 
+INT_PTR OnTimer(HWND window, WPARAM timer) {
+    if (timer == HotKeyRetryTimer) {
+        RetryHotKeys(window);
+        return TRUE;
+    }
+    return FALSE; // the exit check's: it only wakes the main loop
+}
+
+// The system's broadcast is sent, and may come while the main thread waits
+// inside a mode change: the sticks are counted again from the loop instead.
+INT_PTR OnDeviceChange(HWND window, WPARAM event) {
+    if (event == DBT_DEVNODES_CHANGED || event == DBT_DEVICEARRIVAL ||
+        event == DBT_DEVICEREMOVECOMPLETE) {
+        PostMessageA(window, DeviceRecountMessage, 0, 0);
+    }
+    return TRUE;
+}
+
+// Windows ends the session: the process may end without another message,
+// so what the normal end does beyond the process happens now.
+INT_PTR OnEndSession(WPARAM ending) {
+    if (ending) {
+        CloseDeviceLibraries();
+        SaveSettings(SettingsPath);
+    }
+    return FALSE;
+}
+
+// Another program may have made the tray's hidden window the child of one
+// of its own, or destroyed it: this top-level window hears the taskbar's
+// restart all the same.
+INT_PTR OnTaskbarCreated() {
+    AppTrayIcon.KeepHiddenWindow();
+    AppTrayIcon.Reinstate();
+    return FALSE;
+}
+
 INT_PTR OnDestroy() {
     // The icon names this window: delete it while the window still exists, so
     // the shell never holds an icon whose window is gone.
@@ -214,6 +254,15 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     case WM_QUERYENDSESSION:
         SaveSettings(SettingsPath);
         return FALSE;
+    case WM_ENDSESSION:
+        return OnEndSession(wParam);
+    case WM_TIMER:
+        return OnTimer(window, wParam);
+    case WM_DEVICECHANGE:
+        return OnDeviceChange(window, wParam);
+    case DeviceRecountMessage:
+        DetectDevices(); // means the same from anyone
+        return TRUE;
     case WM_HOTKEY:
         return OnHotKey(wParam);
     case TrayCallbackMessage:
@@ -222,7 +271,9 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
         ActOnWaitingLine(); // never reads the parameters: anyone may post this
         return TRUE;
     default:
-        return FALSE;
+        // Registered at run time: no case label.
+        return TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage ? OnTaskbarCreated()
+                                                                              : FALSE;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "app/AppState.h"
 #include "app/ControllerWindow.h"
+#include "app/HotKeys.h"
 #include "app/LineQueue.h"
 #include "app/SettingsPicture.h"
 #include "channel/ChannelWindow.h"
@@ -43,11 +44,6 @@ void ShowStoredOptions() {
                         0);
 }
 
-void RegisterHotKeys() {
-    RegisterHotKey(ControllerWindow, HotKeyServo4Way, 0, VK_F4);
-    RegisterHotKey(ControllerWindow, HotKeyServo8Way, 0, VK_F8);
-}
-
 int InstallTrayIcon() {
     // Shown at once and without a balloon; the time-out is for balloons to come.
     constexpr int StartShown = 0;
@@ -55,10 +51,11 @@ int InstallTrayIcon() {
     const char* const noBalloonTitle = nullptr;
     constexpr DWORD NoBalloonIcon = 0;
     constexpr UINT BalloonSeconds = 10;
-    // The tip names a faulty vendor library: the only place that says why a
-    // submenu is greyed when the sticks are plugged in.
+    // The tip names a faulty vendor library and a hot key another program
+    // holds: the only place that says why a submenu is greyed when the
+    // sticks are plugged in, or why F4 does nothing.
     char tip[sizeof AppTrayIcon.IconRecord.szTip] = {};
-    DescribeVendorFaults(tip, sizeof tip);
+    ComposeTip(tip, sizeof tip);
     if (AppTrayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, tip,
                             LoadSmallIcon(AppInstance, IDI_JOYSTICK_SMALL), IDR_TRAYMENU,
                             StartShown, noBalloonText, noBalloonTitle, NoBalloonIcon,
@@ -104,7 +101,7 @@ int RunFirstInstance(const char* commandLine) {
     ProcessCommandLine(commandLine);
     DetectDevices();
     ShowStoredOptions();
-    RegisterHotKeys();
+    RegisterHotKeys(ControllerWindow);
     if (!InstallTrayIcon()) {
         return ExitNoTray;
     }

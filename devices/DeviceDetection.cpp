@@ -8,11 +8,13 @@
 int PacDriveDeviceCount = 0;
 int ServoStikCount = 0;
 
+static bool LibrariesClosed = false;
+
 void DetectDevices() {
-    U360DeviceCount = CallU360Count();
-    if (U360DeviceCount == 0) {
-        AppTrayIcon.SetPositionGreyed(IDM_POS_U360_SUBMENU, 1);
-    }
+    // A count that fails (negative) means no device.
+    const int sticks = CallU360Count();
+    U360DeviceCount = sticks > 0 ? sticks : 0;
+    AppTrayIcon.SetPositionGreyed(IDM_POS_U360_SUBMENU, U360DeviceCount == 0 ? 1 : 0);
 
     PacDriveDeviceCount = CallPacDriveCount();
     ServoStikCount = 0;
@@ -21,12 +23,15 @@ void DetectDevices() {
             ++ServoStikCount;
         }
     }
-    if (ServoStikCount == 0) {
-        AppTrayIcon.SetPositionGreyed(IDM_POS_SERVO_SUBMENU, 1);
-    }
+    AppTrayIcon.SetPositionGreyed(IDM_POS_SERVO_SUBMENU, ServoStikCount == 0 ? 1 : 0);
 }
 
 void CloseDeviceLibraries() {
+    // At the session's end, and again should the program still end normally.
+    if (LibrariesClosed) {
+        return;
+    }
+    LibrariesClosed = true;
     CallU360Shutdown();
     CallPacDriveShutdown();
 }

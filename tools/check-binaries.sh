@@ -73,10 +73,11 @@ check_program() {
     fail "$exe imports a MinGW runtime DLL"
   fi
   # Loaded with the program: only what a bare program calling FindWindowA
-  # loads as well (msvcrt is MinGW's C runtime, part of every such program).
+  # loads as well (msvcrt is MinGW's C runtime, part of every such program;
+  # USER32 loads GDI32 at its own start, which the Settings picture uses).
   local plain
   plain=$(awk '/DLL Name:/ { print toupper($3) }' <<<"$dump" | sort | tr '\n' ' ')
-  [ "$plain" = "KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "$exe loads with it: '$plain'"
+  [ "$plain" = "GDI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "$exe loads with it: '$plain'"
   local delayed ultra pac shell advapi
   delayed=$(delay_imports_of "$exe" "${objdump%objdump}nm")
   ultra=$(delay_entries "$delayed" UltraStik.dll)
@@ -181,4 +182,4 @@ if [ "$failures" -gt 0 ]; then
   echo "check-binaries: $failures failure(s)" >&2
   exit 1
 fi
-echo "check-binaries: 32-bit PE32 GUI program within 128 KiB, no emulated TLS or POSIX threads; both builds load only KERNEL32, USER32 and msvcrt with them and delay-load SHELL32, ADVAPI32, UltraStik.dll and PacDrive.dll (by ordinal only); vendor calls keep their frame; stand-ins stdcall and cdecl; no MinGW runtime DLL"
+echo "check-binaries: 32-bit PE32 GUI program within 128 KiB, no emulated TLS or POSIX threads; both builds load only KERNEL32, USER32, GDI32 and msvcrt with them and delay-load SHELL32, ADVAPI32, UltraStik.dll and PacDrive.dll (by ordinal only); vendor calls keep their frame; stand-ins stdcall and cdecl; no MinGW runtime DLL"

@@ -5,8 +5,9 @@ pixels) in 8-bit colour with a mask and in 32-bit colour with alpha, and the
 joystick bitmaps of the Settings window, one for each of 100, 150 and 200 %
 (128, 192 and 256 pixels square), 8-bit, run-length encoded, with a palette
 of the colours each uses. Pure Python, no imaging library: run it from the
-repository root to regenerate resources/joystick.ico, resources/mouse.ico
-and resources/joystick*.bmp.
+repository root to regenerate resources/joystick.ico (and its small frames
+alone in joystick-small.ico), resources/mouse.ico (small frames only) and
+resources/joystick*.bmp.
 """
 import math
 import struct
@@ -14,6 +15,9 @@ import sys
 from pathlib import Path
 
 ICON_SIZES = (16, 20, 24, 32, 48)
+# The small icons (the tray's pictures, the window's small icon) are asked for
+# at 16 to 32 pixels only: no 48-pixel frames to carry in the program.
+SMALL_ICON_SIZES = (16, 20, 24, 32)
 
 SAMPLES = 4  # supersampling per axis, for smooth edges
 
@@ -211,7 +215,9 @@ def rle8_row(line):
 def main():
     out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path('resources')
     write_ico(out / 'joystick.ico', [render(n, joystick_layers()) for n in ICON_SIZES])
-    write_ico(out / 'mouse.ico', [render(n, mouse_layers()) for n in ICON_SIZES])
+    write_ico(out / 'joystick-small.ico',
+              [render(n, joystick_layers()) for n in SMALL_ICON_SIZES])
+    write_ico(out / 'mouse.ico', [render(n, mouse_layers()) for n in SMALL_ICON_SIZES])
     for name, size, samples in SETTINGS_PICTURES:
         write_bmp8(out / name, render(size, joystick_layers(), samples))
 

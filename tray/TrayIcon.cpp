@@ -10,6 +10,12 @@ UINT TaskbarCreatedMessage = 0;
 
 static const char TrayWindowClass[] = "TrayIconClass";
 
+// Top-level, so it hears the "TaskbarCreated" broadcast; never shown.
+static HWND MakeHiddenWindow(HINSTANCE instance) {
+    return CreateWindowExA(0, TrayWindowClass, "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+}
+
 TrayIcon::TrayIcon() {
     ActiveInstance = this;
     std::memset(&IconRecord, 0, sizeof IconRecord);
@@ -48,10 +54,7 @@ int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* 
     windowClass.lpszClassName = TrayWindowClass;
     RegisterClassExA(&windowClass); // already registered by an earlier call: fine
 
-    // Top-level, so it hears the "TaskbarCreated" broadcast; never shown.
-    HiddenWindow =
-        CreateWindowExA(0, TrayWindowClass, "", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ModuleInstance, nullptr);
+    HiddenWindow = MakeHiddenWindow(ModuleInstance);
 
     IconRecord.cbSize = TrayRecordSize;
     IconRecord.hWnd = owner != nullptr ? owner : HiddenWindow;
@@ -143,6 +146,32 @@ void TrayIcon::ReinstateNow() {
     } else {
         SetTimer(HiddenWindow, ReinstateTimer, ReinstateRetryMilliseconds, nullptr);
     }
+}
+
+void TrayIcon::KeepHiddenWindow() {
+    if (!TraySupported || ModuleInstance == nullptr) {
+        return;
+    }
+    if (IsWindow(HiddenWindow)) {
+        if (GetAncestor(HiddenWindow, GA_PARENT) != GetDesktopWindow()) {
+            SetParent(HiddenWindow, nullptr);
+        }
+        return;
+    }
+    const HWND gone = HiddenWindow;
+    HiddenWindow = MakeHiddenWindow(ModuleInstance);
+    if (IconRecord.hWnd == gone) {
+        IconRecord.hWnd = CommandWindow = HiddenWindow;
+    }
+}
+
+int TrayIcon::SetTip(const char* tip) {
+    CopyMultiByteCut(IconRecord.szTip, sizeof IconRecord.szTip, tip);
+    if (!TraySupported || State != TrayState::Shown) {
+        return 1; // goes out with the next add
+    }
+    IconRecord.uFlags = NIF_TIP;
+    return TrayShellCalls.notifyIcon(NIM_MODIFY, &IconRecord);
 }
 
 int TrayIcon::AddAgain() {

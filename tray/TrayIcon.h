@@ -60,6 +60,13 @@ class TrayIcon {
     void ReinstateNow();
     // The add of Install once more, for an icon that Install could not add.
     int AddAgain();
+    // Puts the hidden window back at the top level, or makes it anew, when
+    // another program has made it the child of one of its own or destroyed
+    // it: only there does it hear "TaskbarCreated" and run the timer that
+    // puts the icon back.
+    void KeepHiddenWindow();
+    // The tip from now on, on the taskbar at once when the icon is shown.
+    int SetTip(const char* tip);
 
     int SetItemChecked(int commandId, int on);
     int SetPositionGreyed(int position, int on);

@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -196,6 +198,35 @@ TEST_F(Modes, DetectionCountsAndGreysAbsentKinds) {
         ASSERT_EQ(VendorRecorder::calls.size(), 2 + rows[row].types.size()) << "row " << row;
         EXPECT_EQ(VendorRecorder::calls[0].rfind("UltraStik 1 ", 0), 0u);
         EXPECT_EQ(VendorRecorder::calls[1].rfind("PacDrive 2 ", 0), 0u);
+    }
+}
+
+// Counted at startup and again whenever the system says devices changed: a
+// kind's submenu is greyed while none is there, a failed (negative) count
+// included, and enabled once one is.
+TEST_F(Modes, EachCountGreysOrEnablesTheSubmenuOfItsKind) {
+    const struct {
+        int sticks;
+        std::vector<int> pacDriveTypes;
+        bool u360Greyed;
+        bool servoGreyed;
+    } rows[] = {
+        {0, {}, true, true},
+        {-1, {1}, true, true},
+        {2, {ServoStikDeviceType}, false, false},
+        {1, {1, 1}, false, true},
+        {0, {ServoStikDeviceType}, true, false},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        VendorRecorder devices(rows[row].sticks, rows[row].pacDriveTypes);
+        DetectDevices();
+        const auto greyed = [](int position) {
+            const IdList& list = AppTrayIcon.GreyedPositions;
+            return std::find(list.begin(), list.end(), position) != list.end();
+        };
+        EXPECT_EQ(greyed(IDM_POS_U360_SUBMENU), rows[row].u360Greyed) << "row " << row;
+        EXPECT_EQ(greyed(IDM_POS_SERVO_SUBMENU), rows[row].servoGreyed) << "row " << row;
+        EXPECT_GE(U360DeviceCount, 0) << "row " << row;
     }
 }
 

@@ -1,12 +1,15 @@
 // Velmora.exe as a whole: startup, the stored modes, the Settings window, the
 // exit confirmation, autostart, the session end, hot keys and the tray menu.
 #include "ProgramUnderTest.h"
+#include "app/HotKeys.h"
 #include "app/ControllerWindow.h"
 #include "resources/resource.h"
 #include "settings/Autostart.h"
 #include "settings/RegistryKey.h"
 #include "support/Probes.h"
 #include "tools/run/DesktopInput.h"
+
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -311,6 +314,64 @@ TEST(Program, StoredCheckBoxesShowAtStartupAndTheMouseBoxesAreSaved) {
     EXPECT_EQ(IniValue(ini, "LaunchOnStartup"), "False");
 }
 
+// F4 and F8 held by another program as Velmora starts, and let go a moment
+// later: Velmora takes them then, and they switch the ServoStiks.
+TEST(Program, HotKeysHeldByAnotherProgramAtStartupAreTakenOnceFree) {
+    ASSERT_TRUE(RegisterHotKey(nullptr, HotKeyServo4Way, 0, VK_F4));
+    ASSERT_TRUE(RegisterHotKey(nullptr, HotKeyServo8Way, 0, VK_F8));
+    ProgramUnderTest program(0, "4");
+    program.StartServer();
+    constexpr DWORD HeldAfterStart = 1500;
+    Sleep(HeldAfterStart);
+    UnregisterHotKey(nullptr, HotKeyServo4Way);
+    UnregisterHotKey(nullptr, HotKeyServo8Way);
+    // Taken by Velmora once another program can no longer have it.
+    EXPECT_TRUE(WaitUntil(
+        [](void*) {
+            if (RegisterHotKey(nullptr, HotKeyServo8Way, 0, VK_F8)) {
+                UnregisterHotKey(nullptr, HotKeyServo8Way);
+                return false;
+            }
+            return true;
+        },
+        nullptr, 3 * HotKeyRetryMilliseconds + 2000));
+    for (const auto& [key, line] : {std::pair<WORD, const char*>{VK_F8, "PacDrive 30"},
+                                    std::pair<WORD, const char*>{VK_F4, "PacDrive 29"}}) {
+        const std::size_t mark = program.Journal().size();
+        PressKey(key);
+        EXPECT_TRUE(WaitForJournal(program, mark, line)) << line;
+    }
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+// What Windows says to every top-level window: devices changed (a stick
+// plugged in is counted and gets the next map), and the session ends (the
+// libraries are closed then, and not again at the end).
+TEST(Program, DeviceChangesAndTheSessionsEndAreHeard) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND controller = program.ControllerWindow();
+    ASSERT_NE(controller, nullptr);
+    ASSERT_TRUE(WritePrivateProfileStringA("UltraStik", "Count", "2",
+                                           (program.Directory() + "DeviceSim.ini").c_str()));
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(controller, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, SMTO_NORMAL, 5000,
+                        &ignored);
+    std::size_t mark = program.Journal().size();
+    EXPECT_EQ(program.Run("-u360 joy2way"), 1u);
+    EXPECT_TRUE(HasLine(program.JournalSince(mark), "UltraStik 13 1 joy2way"))
+        << "the stick plugged in later got no map";
+
+    mark = program.Journal().size();
+    SendMessageTimeoutA(controller, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 5000, &ignored);
+    SendMessageTimeoutA(controller, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 5000, &ignored);
+    EXPECT_EQ(program.JournalSince(mark), (Lines{"UltraStik 2", "PacDrive 3"}));
+    EXPECT_NE(program.Settings().find("U360MapFile=joy2way"), std::string::npos);
+    EXPECT_EQ(program.ExitServer(), 0u);
+    EXPECT_EQ(program.JournalSince(mark), (Lines{"UltraStik 2", "PacDrive 3"}))
+        << "the libraries were closed twice";
+}
+
 TEST(Program, HotKeysAndTheServoStikMenuItemsSwitchTheServoStiks) {
     ProgramUnderTest program(0, "4,4");
     program.StartServer();
@@ -525,6 +586,28 @@ TEST_F(SlowTaskbar, TheIconOutlivesAnyTaskbarCreatedAndFollowsTheMode) {
     modifies = trayModifies;
     EXPECT_EQ(WaitExitServing(program.Start("-u360 analog"), 20000), 1u);
     EXPECT_GT(trayModifies, modifies);
+
+    // The tray's hidden window made the child of another program's window,
+    // then destroyed with it: a restarted taskbar still gets the icon back.
+    for (const bool destroyed : {false, true}) {
+        HWND hidden = program.ServerWindow("TrayIconClass");
+        ASSERT_NE(hidden, nullptr) << "destroyed " << destroyed;
+        HWND adopter = CreateWindowExA(0, "STATIC", "adopter", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        SetParent(hidden, adopter);
+        if (destroyed) {
+            DestroyWindow(adopter);
+        }
+        const int adds = trayAdds;
+        trayHasIcon = false;
+        PostMessageA(HWND_BROADCAST, taskbarCreated, 0, 0);
+        EXPECT_TRUE(WaitUntil([](void*) { return trayHasIcon; }, nullptr, 10000))
+            << "no icon after the restart, hidden window destroyed " << destroyed;
+        EXPECT_GT(trayAdds, adds);
+        if (!destroyed) {
+            DestroyWindow(adopter);
+        }
+    }
 
     HANDLE ender = program.Start("-exit");
     EXPECT_EQ(WaitExitServing(program.server, 10000), 0u);

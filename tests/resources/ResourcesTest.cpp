@@ -169,13 +169,23 @@ std::vector<std::string> IconFrames(const std::string& group) {
 }
 
 TEST_F(BuiltProgram, IconsAndBitmap) {
-    // Every size the tray, the taskbar and Alt+Tab ask for at 100 to 200 %
-    // display scaling, in 8-bit and in 32-bit colour.
-    const std::vector<std::string> frames = {"16/8",  "20/8",  "24/8",  "32/8",  "48/8",
-                                             "16/32", "20/32", "24/32", "32/32", "48/32"};
-    for (int id : {IDI_VELMORA, IDI_JOYSTICK_SMALL, IDI_MOUSE}) {
+    // Every size the taskbar and Alt+Tab ask for at 100 to 200 % display
+    // scaling, and for the small icons what the tray asks for, in 8-bit and
+    // in 32-bit colour.
+    const std::vector<std::string> large = {"16/8",  "20/8",  "24/8",  "32/8",  "48/8",
+                                            "16/32", "20/32", "24/32", "32/32", "48/32"};
+    const std::vector<std::string> small = {"16/8",  "20/8",  "24/8",  "32/8",
+                                            "16/32", "20/32", "24/32", "32/32"};
+    const struct {
+        int id;
+        const std::vector<std::string>& frames;
+        std::vector<int> sizes;
+    } icons[] = {{IDI_VELMORA, large, {16, 20, 24, 32, 48}},
+                 {IDI_JOYSTICK_SMALL, small, {16, 20, 24, 32}},
+                 {IDI_MOUSE, small, {16, 20, 24, 32}}};
+    for (const auto& [id, frames, sizes] : icons) {
         EXPECT_EQ(IconFrames(Bytes(RT_GROUP_ICON, id)), frames) << "icon " << id;
-        for (int size : {16, 20, 24, 32, 48}) {
+        for (int size : sizes) {
             HICON icon = static_cast<HICON>(
                 LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0));
             EXPECT_NE(icon, nullptr) << "icon " << id << " at " << size;
