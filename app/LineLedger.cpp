@@ -172,11 +172,9 @@ int LineLedger::Waiting() const {
 
 bool LineLedger::Consistent() const {
     int queued = 0;
-    for (const PendingLine* line = head; line != nullptr; line = line->next) {
-        ++queued;
-        if (line->next == nullptr && line != tail) {
-            return false;
-        }
+    const PendingLine* last = nullptr;
+    for (const PendingLine* line = head; line != nullptr; line = line->next, ++queued) {
+        last = line;
     }
-    return queued == Waiting() && (head == nullptr) == (tail == nullptr);
+    return queued == Waiting() && last == tail;
 }

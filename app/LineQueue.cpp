@@ -44,8 +44,7 @@ void AnnounceWaitingLines() {
 }
 
 // Under the lock: the main thread has not come back to its messages for a
-// while (the system's own measure, the same Windows uses to call a window
-// "not responding").
+// while, by the measure Windows uses to call a window "not responding".
 bool MainThreadHung() {
     return Queue.mainWindow != nullptr && IsHungAppWindow(Queue.mainWindow);
 }

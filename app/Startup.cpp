@@ -143,7 +143,7 @@ bool NextMessage(MSG& message) {
         if (MsgWaitForMultipleObjects(handles, &channel, FALSE, INFINITE, QS_ALLINPUT) ==
                 WAIT_OBJECT_0 &&
             handles == 1) {
-            RestartChannel();
+            StartChannel(AppInstance, VelmoraChannelNames, LineHandlers);
         }
     }
 }

@@ -6,7 +6,6 @@
 
 namespace {
 
-// How long StopChannel waits for the channel thread to end.
 constexpr DWORD ChannelStopMilliseconds = 2000;
 // A flood posted to the channel thread is drained in pieces of this many
 // messages, with the window's upkeep between them.
@@ -97,21 +96,18 @@ bool KeepWindow() {
 // Sent messages are served inside PeekMessage. Nothing of ours is posted to
 // this thread, so every posted message is dropped unread (Wine would call a
 // WM_TIMER's lParam as a function), a WM_QUIT from anyone included: only the
-// stop event ends the loop. False when the window is gone.
-bool ServeUntilStopped() {
-    for (;;) {
-        if (MsgWaitForMultipleObjects(1, &StopEvent, FALSE, INFINITE, QS_ALLINPUT) !=
-            WAIT_OBJECT_0 + 1) {
-            return true;
-        }
+// stop event ends the loop, or the window's end.
+void ServeUntilStopped() {
+    while (MsgWaitForMultipleObjects(1, &StopEvent, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
         MSG message;
         for (unsigned drained = 1; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++drained) {
             if (drained % UpkeepEveryMessages == 0 && !KeepWindow()) {
-                return false;
+                return;
             }
         }
         if (!KeepWindow()) {
-            return false;
+            return;
         }
     }
 }
@@ -126,16 +122,11 @@ DWORD WINAPI ChannelThreadMain(LPVOID readyEvent) {
         return 0;
     }
     // Another program can destroy the window (by destroying one of its own
-    // that it made ours the child of): a new one takes its place.
-    HANDLE ready = readyEvent;
-    while (MakeWindow()) {
-        if (ready != nullptr) {
-            SetEvent(ready);
-            ready = nullptr; // StartChannel closes it once woken
-        }
-        if (ServeUntilStopped()) {
-            break;
-        }
+    // that it made ours the child of): the thread then ends, and the main
+    // loop starts a new one, as after any end it did not ask for.
+    if (MakeWindow()) {
+        SetEvent(readyEvent);
+        ServeUntilStopped();
     }
     MakingOrUnmaking = true;
     DestroyWindow(Window);
@@ -147,6 +138,11 @@ DWORD WINAPI ChannelThreadMain(LPVOID readyEvent) {
 } // namespace
 
 bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHandlers& handlers) {
+    if (Thread != nullptr) { // ended unasked: its handles go
+        CloseHandle(Thread);
+        CloseHandle(StopEvent);
+        Thread = nullptr;
+    }
     Instance = instance;
     Names = &names;
     Handlers = &handlers;
@@ -177,14 +173,4 @@ void StopChannel() {
 
 HANDLE ChannelThread() {
     return Thread;
-}
-
-bool RestartChannel() {
-    if (Thread == nullptr || WaitForSingleObject(Thread, 0) != WAIT_OBJECT_0) {
-        return Thread != nullptr;
-    }
-    CloseHandle(Thread);
-    CloseHandle(StopEvent);
-    Thread = nullptr;
-    return StartChannel(Instance, *Names, *Handlers);
 }

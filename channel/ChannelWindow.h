@@ -13,12 +13,10 @@ struct ChannelHandlers {
 };
 
 // Starts the channel thread and waits until its window exists; false when
-// there is no thread or no window, and then nothing is left running.
+// there is no thread or no window, and then nothing is left running. Called
+// again once the thread has ended unasked, it starts a new one.
 bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHandlers& handlers);
 // Ends the channel thread, which destroys its window.
 void StopChannel();
 // The channel thread, for the main loop to wait on; null when there is none.
 HANDLE ChannelThread();
-// Starts the channel thread anew when it has ended without being stopped;
-// false when it cannot.
-bool RestartChannel();
