@@ -102,6 +102,9 @@ for _ in $(seq 150); do [ "$(timed 1 Velmora.exe)" != fail ] && break; sleep 0.2
 
 pairs "$rounds" 1 Velmora.exe -u360 joy4way -- 0 LaunchFloor.exe
 forwarded=$(printf '%s\n' "${A[@]}" | stats) floor=$(printf '%s\n' "${B[@]}" | stats)
+# An empty later start: only the hand-over's own cost, no device call.
+pairs "$rounds" 1 Velmora.exe -- 0 LaunchFloor.exe
+empty=$(printf '%s\n' "${A[@]}" | stats) floor_empty=$(printf '%s\n' "${B[@]}" | stats)
 # The second method: CreateProcess to exit, inside Wine.
 read -r -a inner < <(timeout 600 "$WINE64" LaunchTimer.exe "$rounds" 1 "Velmora.exe -u360 joy4way" \
   0 LaunchFloor.exe 2>/dev/null | tr -d '\r' | tr '\n' ' ') || true
@@ -182,12 +185,15 @@ echo "| wall time of wine64 PROGRAM, ms | median | min | max | spread (IQR) | fa
 echo "|---|---|---|---|---|---|"
 row "forwarded \`Velmora.exe -u360 joy4way\` ($rounds runs)" "$forwarded"
 row "launch floor, alternated with it" "$floor"
+row "empty later start \`Velmora.exe\` ($rounds runs)" "$empty"
+row "launch floor, alternated with it" "$floor_empty"
 row "first start \`-u360 joy2way -exit\` (10 runs)" "$first"
 row "launch floor, alternated with it" "$floor_first"
 row "first start until a hand-over is taken (5 runs)" "$ready_stats"
 echo
 echo "| figure | value |"
 echo "|---|---|"
+echo "| empty later start / floor, wall time (medians) | $(ratio "$(median "$empty")" "$(median "$floor_empty")") |"
 echo "| forwarded switch / floor, wall time (medians) | $(ratio "$(median "$forwarded")" "$(median "$floor")") |"
 echo "| forwarded switch / floor, inside Wine (medians $inner_forwarded / $inner_floor ms, $inner_failures failed) | $(ratio "$inner_forwarded" "$inner_floor") |"
 echo "| first start with -exit / floor (medians) | $(ratio "$(median "$first")" "$(median "$floor_first")") |"
