@@ -155,12 +155,13 @@ INT_PTR OnTimer(HWND window, WPARAM timer) {
     return FALSE; // the exit check's: it only wakes the main loop
 }
 
-// The system's broadcast is sent, and may come while the main thread waits
-// inside a mode change: the sticks are counted again from the loop instead.
-INT_PTR OnDeviceChange(HWND window, WPARAM event) {
+// A recount means the same from anyone. The broadcast may come while a
+// mode change waits on the taskbar, after its device calls: the next map or
+// position reaches the sticks counted now.
+INT_PTR OnDeviceChange(WPARAM event) {
     if (event == DBT_DEVNODES_CHANGED || event == DBT_DEVICEARRIVAL ||
         event == DBT_DEVICEREMOVECOMPLETE) {
-        PostMessageA(window, DeviceRecountMessage, 0, 0);
+        DetectDevices();
     }
     return TRUE;
 }
@@ -259,10 +260,7 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     case WM_TIMER:
         return OnTimer(window, wParam);
     case WM_DEVICECHANGE:
-        return OnDeviceChange(window, wParam);
-    case DeviceRecountMessage:
-        DetectDevices(); // means the same from anyone
-        return TRUE;
+        return OnDeviceChange(wParam);
     case WM_HOTKEY:
         return OnHotKey(wParam);
     case TrayCallbackMessage:

@@ -5,9 +5,6 @@
 // It equals the command id of "4-way Joystick" by coincidence only: one is a
 // message number, the other a WM_COMMAND id.
 constexpr UINT TrayCallbackMessage = WM_APP + 10;
-// Posted to the main window to count the sticks again once the system says
-// devices changed; its parameters mean nothing.
-constexpr UINT DeviceRecountMessage = WM_APP + 12;
 
 // Hot keys registered on the main window, without modifiers.
 constexpr int HotKeyServo4Way = 0; // F4
