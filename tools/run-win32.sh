@@ -57,6 +57,12 @@ source "$root/tools/wine-env.sh"
 wine32_select "$root" "$way"
 export WINEPREFIX=$root/build/$WINE32_PREFIX
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+# A crashing program ends at once instead of waiting in the debugger (which
+# would hold the run until CTest's time-out); set once per prefix.
+if [ ! -f "$WINEPREFIX/.no-debugger" ]; then
+  timeout 120 "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /d '' /f >/dev/null 2>&1 && touch "$WINEPREFIX/.no-debugger"
+fi
 export VELMORA_PROGRAM_DIR VELMORA_STANDIN_DIR
 VELMORA_PROGRAM_DIR=$(windows_path "$root/dist/win32")
 VELMORA_STANDIN_DIR=$(windows_path "$standins")
