@@ -1,5 +1,5 @@
 // The stand-in vendor libraries, loaded for real from a directory of their own,
-// and the startup check of the vendor libraries against faulty ones.
+// and the tray tip that names a faulty vendor library.
 #include "devices/VendorCheck.h"
 #include "support/Probes.h"
 #include "support/TempDir.h"
@@ -107,58 +107,9 @@ TEST_F(StandIns, ReadTheirOwnDirectoryAndJournalEveryCallExactly) {
     EXPECT_EQ(GetFileAttributesA(elsewhere.file("DeviceSim.log").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// A stand-in of the dist folders (Wine's path, VELMORA_DIST_ROOT), or a
-// failure that says which build is missing.
-std::string BuiltStandIn(const std::string& folder, const char* name) {
-    const std::string path = std::string(VELMORA_DIST_ROOT "\\") + folder + "\\" + name;
-    EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES)
-        << path << " is not built (cmake --build --preset win32, then win64)";
-    return path;
-}
-
-#ifdef _WIN64
-const char* const OtherBitness = "win32";
-const char* const OwnBuild = "win64";
-#else
-const char* const OtherBitness = "win64";
-const char* const OwnBuild = "win32";
-#endif
-
-TEST(VendorCheck, TellsMissingOtherBitnessOlderAndSound) {
-    // Names of their own, so that neither the system's search nor a module
-    // already loaded under the vendor's name answers for them.
-    TempDir dir;
-    const struct {
-        std::string source; // copied in as Checked.dll; empty: nothing there
-        VendorFault fault;
-    } rows[] = {
-        {"", VendorFault::Missing},
-        {BuiltStandIn(OtherBitness, "UltraStik.dll"), VendorFault::OtherBitness},
-        {BuiltStandIn(std::string(OwnBuild) + "\\older", "UltraStik.dll"), VendorFault::Older},
-        {BuiltStandIn(OwnBuild, "UltraStik.dll"), VendorFault::None},
-    };
-    for (std::size_t row = 0; row < std::size(rows); ++row) {
-        const std::string name = "Checked" + std::to_string(row) + ".dll";
-        if (!rows[row].source.empty()) {
-            ASSERT_TRUE(CopyFileA(rows[row].source.c_str(), dir.file(name).c_str(), FALSE))
-                << "row " << row;
-        }
-        const VendorLibrary library = {name.c_str(), UltraStikLibrary.ordinals,
-                                       UltraStikLibrary.ordinalCount};
-        EXPECT_EQ(CheckVendorLibrary(library, dir.path().c_str()), rows[row].fault)
-            << "row " << row;
-        HMODULE kept = GetModuleHandleA(name.c_str());
-        EXPECT_EQ(kept != nullptr, rows[row].fault == VendorFault::None)
-            << "row " << row << ": only a sound library stays loaded";
-        if (kept != nullptr) {
-            FreeLibrary(kept); // so that the folder can go
-        }
-    }
-}
-
 TEST(VendorCheck, TheTipNamesEachFaultInAFewWords) {
-    // Each fault alone is checked end to end; here none, two at once, and
-    // the one no test can make.
+    // Each fault alone is checked end to end (Program tests); here none, two
+    // at once, and the one no test can make.
     const struct {
         VendorFault ultraStik;
         VendorFault pacDrive;
