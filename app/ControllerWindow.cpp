@@ -140,9 +140,6 @@ INT_PTR OnCommand(HWND window, int id, int notification) {
     }
 }
 
-// The taskbar's "show the window menu", which the headers keep to themselves.
-constexpr UINT PopupSystemMenu = 0x0313;
-
 // The window menu, a move or a size runs a loop of its own on the main
 // thread, and the close box asks the user: while the window is hidden only
 // another program can have asked for any of them, and it carries Velmora's

@@ -312,8 +312,17 @@ LRESULT CALLBACK TrayIcon::TrayWindowProc(HWND window, UINT message, WPARAM wPar
         self->ReinstateNow();
         return 0;
     }
-    if (message == WM_CLOSE) {
-        return 0; // nobody closes it: it must go on hearing "TaskbarCreated"
+    switch (message) {
+    case WM_CLOSE: // nobody closes it: it must go on hearing "TaskbarCreated"
+    // Nor makes it "visible", or opens its window menu, a move or a size loop
+    // on the main thread: it carries Velmora's work alone, and only another
+    // program could ask.
+    case WM_SETREDRAW:
+    case WM_SYSCOMMAND:
+    case WM_CONTEXTMENU:
+    case PopupSystemMenu:
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -99,6 +99,9 @@ class TrayIcon {
     int PostDefaultCommand(HWND target);
 };
 
+// The taskbar's "show the window menu", which the headers keep to themselves.
+constexpr UINT PopupSystemMenu = 0x0313;
+
 // Message number of the "TaskbarCreated" broadcast; registered during static
 // initialisation, after the process-wide tray icon exists.
 extern UINT TaskbarCreatedMessage;

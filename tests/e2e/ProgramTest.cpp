@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 #include "settings/Autostart.h"
 #include "settings/RegistryKey.h"
+#include "tray/TrayIcon.h"
 #include "support/Probes.h"
 #include "tools/run/DesktopInput.h"
 
@@ -287,15 +288,22 @@ TEST(Program, TheHiddenSettingsWindowOpensNoLoopForAnotherProgram) {
     program.StartServer();
     HWND controller = program.ControllerWindow();
     ASSERT_NE(controller, nullptr);
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(controller, WM_SETREDRAW, TRUE, 0, SMTO_NORMAL, 5000, &ignored);
-    constexpr UINT PopupSystemMenu = 0x0313; // the taskbar's "show the window menu"
+    // The tray's hidden window too: it shares the main thread.
+    for (HWND window : {program.ServerWindow("TrayIconClass"), controller}) {
+        ASSERT_NE(window, nullptr);
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(window, WM_SETREDRAW, TRUE, 0, SMTO_NORMAL, 5000, &ignored);
+        PostMessageA(window, PopupSystemMenu, 0, 0);
+        PostMessageA(window, WM_SYSCOMMAND, SC_MOVE, 0);
+    }
     constexpr LPARAM NoValidHandle = 1;
-    PostMessageA(controller, PopupSystemMenu, 0, 0);
     PostMessageA(controller, WM_DDE_EXECUTE, 1, NoValidHandle);
-    PostMessageA(controller, WM_SYSCOMMAND, SC_MOVE, 0);
     PostMessageA(controller, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(program.Run("-servo joy8way"), 1u) << "a loop holds the main thread";
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(controller, nullptr), &thread);
+    EXPECT_EQ(thread.flags & (GUI_INMENUMODE | GUI_SYSTEMMENUMODE | GUI_INMOVESIZE), 0u);
     EXPECT_EQ(FindWindowA("#32770", "Exit Velmora"), nullptr);
     EXPECT_FALSE(IsWindowVisible(FindWindowA("#32768", nullptr))) << "a window menu opened";
     const DWORD before = CpuMilliseconds(program.server);
