@@ -72,8 +72,10 @@ readme = read("README.md")
 compare("README.md", "exit code",
         {int(c) for c in re.findall(r"^\| (\d+) \|", readme, re.M)}, codes)
 compare("README.md", "switch", usage_switches(readme), switches)
+# A launcher line names the program by its full path, in quotes.
+LAUNCHER = r'"C:\\Velmora\\Velmora\.exe"'
 compare("README.md", "mode", {(label, switch, name) for label, switch, name in re.findall(
-    r"^\| (?:UltraStik 360|ServoStik) \| ([^|]+?) \| `Velmora\.exe (-\w+) (\w+)` \|", readme, re.M)},
+    r"^\| (?:UltraStik 360|ServoStik) \| ([^|]+?) \| `" + LAUNCHER + r" (-\w+) (\w+)` \|", readme, re.M)},
     modes)
 
 text = read("resources/README.txt.in")
@@ -82,7 +84,7 @@ compare("resources/README.txt.in", "exit code",
         {int(c) for c in re.findall(r"^  (\d+)  ", section.group(1) if section else "", re.M)}, codes)
 compare("resources/README.txt.in", "switch", usage_switches(text), switches)
 compare("resources/README.txt.in", "mode", set(re.findall(
-    r"^  (\S.*?\S)  +Velmora\.exe (-u360|-servo) (\w+)$", text, re.M)), modes)
+    r"^  (\S.*?\S)  +" + LAUNCHER + r" (-u360|-servo) (\w+)$", text, re.M)), modes)
 
 for fault in faults:
     print(f"check-docs: {fault}", file=sys.stderr)

@@ -27,7 +27,8 @@ file "$unpacked/Velmora.exe" | grep -q "PE32 executable (GUI) Intel 80386" ||
   { echo "check-release: the ZIP's program is not a 32-bit Windows GUI program" >&2; exit 1; }
 for topic in "UltraStik.dll" "PacDrive.dll" "-u360" "-servo" "F4" "F8" "Exit codes" \
   "Velmora.ini" "LaunchOnStartup" "U360MapFile" "ServoMapFile" "Launch on Startup" \
-  "can write to" "VirtualStore"; do
+  "can write to" "VirtualStore" '"C:\Velmora\Velmora.exe" -u360' "start /wait" \
+  "Are You Sure?" "Removing Velmora" "Which Windows"; do
   grep -qF -- "$topic" "$unpacked/README.txt" ||
     { echo "check-release: README.txt says nothing of $topic" >&2; exit 1; }
 done
