@@ -88,6 +88,18 @@ read -r -a inner_vendors < <(timeout 600 "$WINE64" LaunchTimer.exe "$rounds" 0 L
 pairs 10 0 Velmora.exe -u360 joy2way -exit -- 0 LaunchFloor.exe
 first=$(printf '%s\n' "${A[@]}" | stats) floor_first=$(printf '%s\n' "${B[@]}" | stats)
 
+# A launcher's first call with nothing running: it starts the running
+# instance, hands its line over and returns. Each is followed, untimed, by
+# -exit until one ends as a first start (0): no instance is left for the next.
+first_calls=() floor_calls=()
+for _ in $(seq 10); do
+  first_calls+=("$(timed 1 Velmora.exe -u360 joy4way)")
+  for _ in $(seq 20); do timeout 30 "$WINE64" Velmora.exe -exit >/dev/null 2>&1 && break; done
+  floor_calls+=("$(timed 0 LaunchFloor.exe)")
+done
+first_call=$(printf '%s\n' "${first_calls[@]}" | stats)
+floor_call=$(printf '%s\n' "${floor_calls[@]}" | stats)
+
 # From a first start until the icon is in the tray and a hand-over is taken,
 # timed inside Wine, where the first-instance mutex can be seen.
 read -r -a ready < <(timeout 300 "$WINE64" LaunchTimer.exe --ready 5 Velmora.exe Velmora.exe \
@@ -190,6 +202,8 @@ row "launch floor, alternated with it" "$floor_empty"
 row "first start \`-u360 joy2way -exit\` (10 runs)" "$first"
 row "launch floor, alternated with it" "$floor_first"
 row "first start until a hand-over is taken (5 runs)" "$ready_stats"
+row "first call \`-u360 joy4way\`, nothing running (10 runs)" "$first_call"
+row "launch floor, alternated with it" "$floor_call"
 echo
 echo "| figure | value |"
 echo "|---|---|"
@@ -198,6 +212,9 @@ echo "| forwarded switch / floor, wall time (medians) | $(ratio "$(median "$forw
 echo "| forwarded switch / floor, inside Wine (medians $inner_forwarded / $inner_floor ms, $inner_failures failed) | $(ratio "$inner_forwarded" "$inner_floor") |"
 echo "| first start with -exit / floor (medians) | $(ratio "$(median "$first")" "$(median "$floor_first")") |"
 echo "| first start until a hand-over is taken / floor (medians) | $(ratio "$(median "$ready_stats")" "$(median "$floor_first")") |"
+bound=$( [ "$(median "$first")" = - ] || [ "$(median "$floor_first")" = - ] && echo - ||
+  echo "scale=1; $(median "$first") + $(median "$floor_first")" | bc)
+echo "| first call / (first start with -exit + floor), the first call's bound (medians, ms) | $(ratio "$(median "$first_call")" "$bound") ($(median "$first_call") / $bound) |"
 echo "| forwarded commands per second, 200 in a row ($ok exited 1) | $per_second |"
 echo "| idle instance over 20 s: CPU time, context switches of all its threads, resident memory | $idle_ms ms, $idle_switches, $rss_kib KiB |"
 printf '%s' "$sizes"

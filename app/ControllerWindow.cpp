@@ -7,6 +7,7 @@
 #include "app/LineQueue.h"
 #include "devices/DeviceDetection.h"
 #include "devices/ServoModes.h"
+#include "devices/U360ModeTable.h"
 #include "devices/U360Modes.h"
 #include "resources/resource.h"
 #include "settings/Autostart.h"
@@ -19,6 +20,9 @@
 bool ExitRequested = false;
 
 namespace {
+
+bool SettingsShown = false;
+DWORD SettingsRetrySince = 0;
 
 // Ends the main loop, whose end unmakes the window and shuts down in order.
 // Never the window's destruction from here: this may run inside another
@@ -48,11 +52,47 @@ void OnLaunchOnStartupClicked(HWND window) {
     }
 }
 
+void ShowSettingsWindow(HWND window) {
+    SettingsShown = true;
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+}
+
+void HideSettingsWindow(HWND window) {
+    SettingsShown = false;
+    ShowWindow(window, SW_HIDE);
+}
+
+bool IsModeCommand(int id) {
+    return U360ModeByCommand(id) != nullptr || id == CommandServo8Way || id == CommandServo4Way;
+}
+
 bool SelectMode(int id) {
-    // Selection waits on the taskbar (the icon's update), which must not let a
-    // forwarded line run in the middle of it.
-    CommandInProgress busy;
-    return SelectU360Mode(id) || SelectServoMode(id);
+    if (!IsModeCommand(id)) {
+        return false;
+    }
+    // Sent while a line or a mode change waits on the taskbar (the icon's
+    // update), a command would run inside it and the marks end up on the
+    // wrong item: it runs after it instead.
+    if (MainThreadBusy()) {
+        PostMessageA(ControllerWindow, WM_COMMAND, static_cast<WPARAM>(id), 0);
+        return true;
+    }
+    {
+        // Selection waits on the taskbar too, which must not let a forwarded
+        // line run in the middle of it.
+        CommandInProgress busy;
+        SelectU360Mode(id) || SelectServoMode(id);
+    }
+    KeepChoices();
+    return true;
+}
+
+void RetrySave(HWND window) {
+    if (SaveSettings(SettingsPath) != SaveResult::Failed ||
+        GetTickCount() - SettingsRetrySince >= SettingsPatienceMilliseconds) {
+        KillTimer(window, SettingsRetryTimer);
+    }
 }
 
 INT_PTR OnCommand(HWND window, int id, int notification) {
@@ -71,27 +111,29 @@ INT_PTR OnCommand(HWND window, int id, int notification) {
     case IDC_CLOSE:
     case IDCANCEL: // Escape
         if (clicked) {
-            ShowWindow(window, SW_HIDE);
+            HideSettingsWindow(window);
         }
         return TRUE;
     case IDC_LAUNCH_ON_STARTUP:
         if (clicked) {
             OnLaunchOnStartupClicked(window);
+            KeepChoices();
         }
         return TRUE;
     case IDC_MOUSE_DRAG:
         if (clicked) {
             AppSettings.MouseDrag = CheckState(window, IDC_MOUSE_DRAG);
+            KeepChoices();
         }
         return TRUE;
     case IDC_REVERSE_MOUSE:
         if (clicked) {
             AppSettings.ReverseMouse = CheckState(window, IDC_REVERSE_MOUSE);
+            KeepChoices();
         }
         return TRUE;
     case IDM_SETTINGS:
-        ShowWindow(window, SW_SHOW);
-        UpdateWindow(window);
+        ShowSettingsWindow(window);
         return TRUE;
     default:
         return FALSE;
@@ -101,19 +143,21 @@ INT_PTR OnCommand(HWND window, int id, int notification) {
 // The taskbar's "show the window menu", which the headers keep to themselves.
 constexpr UINT PopupSystemMenu = 0x0313;
 
-// The window menu runs a loop of its own on the main thread; while the
-// window is hidden only another program can have asked for it.
-INT_PTR RefuseWindowMenuWhileHidden(HWND window) {
-    return IsWindowVisible(window) ? FALSE : TRUE;
+// The window menu, a move or a size runs a loop of its own on the main
+// thread, and the close box asks the user: while the window is hidden only
+// another program can have asked for any of them, and it carries Velmora's
+// work alone.
+INT_PTR RefuseWhileHidden() {
+    return SettingsShown ? FALSE : TRUE;
 }
 
 INT_PTR OnSysCommand(HWND window, WPARAM command) {
+    if (!SettingsShown) {
+        return TRUE;
+    }
     switch (command) {
-    case SC_KEYMENU:
-    case SC_MOUSEMENU:
-        return RefuseWindowMenuWhileHidden(window);
     case SC_MINIMIZE:
-        ShowWindow(window, SW_HIDE); // lives on in the tray, never minimized
+        HideSettingsWindow(window); // lives on in the tray, never minimized
         return TRUE;
     case SC_CLOSE:
         // FALSE lets the default processing turn SC_CLOSE into WM_CLOSE.
@@ -148,32 +192,51 @@ INT_PTR OnCancelMode() {
 }
 
 INT_PTR OnTimer(HWND window, WPARAM timer) {
-    if (timer == HotKeyRetryTimer) {
+    switch (timer) {
+    case HotKeyRetryTimer:
         RetryHotKeys(window);
         return TRUE;
+    case SettingsRetryTimer:
+        RetrySave(window);
+        return TRUE;
+    default:
+        return FALSE; // the exit check's: it only wakes the main loop
     }
-    return FALSE; // the exit check's: it only wakes the main loop
 }
 
-// A recount means the same from anyone. The broadcast may come while a
-// mode change waits on the taskbar, after its device calls: the next map or
-// position reaches the sticks counted now.
+// Means the same from anyone, and a burst of them (a hub, or a flood from
+// another program) costs one recount: the sticks are counted again before
+// the next map or position goes out, or the menu shows what is attached.
 INT_PTR OnDeviceChange(WPARAM event) {
     if (event == DBT_DEVNODES_CHANGED || event == DBT_DEVICEARRIVAL ||
         event == DBT_DEVICEREMOVECOMPLETE) {
-        DetectDevices();
+        DevicesChanged();
     }
     return TRUE;
 }
 
 // Windows ends the session: the process may end without another message,
-// so what the normal end does beyond the process happens now.
-INT_PTR OnEndSession(WPARAM ending) {
+// so what the normal end does beyond the process happens now. Should the
+// session go on after all (or the message come from another program), the
+// libraries are opened again before their next use. An installer's Restart
+// Manager closes the program so (ENDSESSION_CLOSEAPP): it ends as at -exit.
+INT_PTR OnEndSession(WPARAM ending, LPARAM how) {
     if (ending) {
         CloseDeviceLibraries();
-        SaveSettings(SettingsPath);
+        KeepChoices();
+        if ((how & ENDSESSION_CLOSEAPP) != 0) {
+            RequestExit();
+        }
     }
     return FALSE;
+}
+
+// The menu shows what is attached now.
+INT_PTR OnTrayNotification(WPARAM icon, LPARAM mouse) {
+    if (LOWORD(mouse) == WM_RBUTTONUP) {
+        RefreshDevices();
+    }
+    return AppTrayIcon.OnTrayNotification(icon, mouse);
 }
 
 // Another program may have made the tray's hidden window the child of one
@@ -194,6 +257,17 @@ INT_PTR OnDestroy() {
 }
 
 } // namespace
+
+void KeepChoices() {
+    if (SaveSettings(SettingsPath) == SaveResult::Failed) {
+        SettingsRetrySince = GetTickCount();
+        SetTimer(ControllerWindow, SettingsRetryTimer, SettingsRetryMilliseconds, nullptr);
+    }
+}
+
+bool SettingsWindowShown() {
+    return SettingsShown;
+}
 
 // Set only while this thread makes or unmakes the Settings window itself.
 bool MakingOrUnmakingController = false;
@@ -247,16 +321,17 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
         RequestExit();
         return TRUE;
     case PopupSystemMenu:
-        return RefuseWindowMenuWhileHidden(window);
+    case WM_CONTEXTMENU:
+        return RefuseWhileHidden();
     case WM_CANCELMODE:
         return OnCancelMode();
     case WM_DESTROY:
         return OnDestroy();
     case WM_QUERYENDSESSION:
-        SaveSettings(SettingsPath);
+        KeepChoices();
         return FALSE;
     case WM_ENDSESSION:
-        return OnEndSession(wParam);
+        return OnEndSession(wParam, lParam);
     case WM_TIMER:
         return OnTimer(window, wParam);
     case WM_DEVICECHANGE:
@@ -264,7 +339,7 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
     case WM_HOTKEY:
         return OnHotKey(wParam);
     case TrayCallbackMessage:
-        return AppTrayIcon.OnTrayNotification(wParam, lParam);
+        return OnTrayNotification(wParam, lParam);
     case LineNoticeMessage:
         ActOnWaitingLine(); // never reads the parameters: anyone may post this
         return TRUE;

@@ -22,6 +22,19 @@ extern bool ExitRequested;
 // The main window's timer that wakes the main loop to find that request.
 constexpr UINT_PTR ExitCheckTimer = 1;
 constexpr UINT ExitCheckMilliseconds = 100;
+// A settings file another program held when a choice changed is tried again
+// this often, for this long, then at the next change or the end.
+constexpr UINT_PTR SettingsRetryTimer = 3;
+constexpr UINT SettingsRetryMilliseconds = 1000;
+constexpr DWORD SettingsPatienceMilliseconds = 60000;
+
+// Writes the choices to the settings file when they changed: after every
+// line, menu command, hot key and box, so that a power cut keeps them.
+void KeepChoices();
+
+// Whether the user has the Settings window open. Only this says so: another
+// program can set the window's visible style (WM_SETREDRAW) or show it.
+bool SettingsWindowShown();
 
 // Creates ControllerWindow, hidden, from the Settings dialog template.
 void MakeControllerWindow(HINSTANCE instance);

@@ -17,15 +17,21 @@ struct HotKey {
 
 DWORD RetrySince = 0;
 
+int RegisteredCount() {
+    int count = 0;
+    for (const HotKey& key : Keys) {
+        count += key.registered ? 1 : 0;
+    }
+    return count;
+}
+
 bool RegisterMissing(HWND window) {
-    bool all = true;
     for (HotKey& key : Keys) {
         if (!key.registered) {
             key.registered = RegisterHotKey(window, key.id, 0, key.key) != 0;
         }
-        all = all && key.registered;
     }
-    return all;
+    return RegisteredCount() == static_cast<int>(sizeof Keys / sizeof Keys[0]);
 }
 
 void Append(char* tip, std::size_t size, const char* text) {
@@ -45,11 +51,12 @@ void RegisterHotKeys(HWND window) {
 }
 
 void RetryHotKeys(HWND window) {
+    const int before = RegisteredCount();
     const bool all = RegisterMissing(window);
     if (all || GetTickCount() - RetrySince >= HotKeyPatienceMilliseconds) {
         KillTimer(window, HotKeyRetryTimer);
     }
-    if (all) {
+    if (RegisteredCount() != before) {
         char tip[sizeof AppTrayIcon.IconRecord.szTip] = {};
         ComposeTip(tip, sizeof tip);
         AppTrayIcon.SetTip(tip);

@@ -1,5 +1,6 @@
 #include "app/LineQueue.h"
 
+#include "app/ControllerWindow.h"
 #include "app/LineLedger.h"
 #include "cmdline/CommandDispatcher.h"
 
@@ -160,10 +161,16 @@ void ActOnWaitingLine() {
     {
         CommandInProgress busy; // its end announces the next line: settle this one first
         const bool acted = ProcessCommandLine(line->text) != 0;
+        // On the disk before its sender learns it was acted on.
+        KeepChoices();
         QueueLocked locked;
         Queue.ledger.Finish(line, acted, GetTickCount());
     }
     MainThread.lineInHand = outer;
+}
+
+bool MainThreadBusy() {
+    return MainThread.busy;
 }
 
 void ShowUsageBox(const char* text, const char* caption, unsigned style) {

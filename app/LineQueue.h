@@ -36,6 +36,9 @@ void ActOnWaitingLine();
 // while one is open, another "-help" shows nothing more.
 void ShowUsageBox(const char* text, const char* caption, unsigned style);
 
+// Whether the main thread is inside a line or a mode change.
+bool MainThreadBusy();
+
 // Marks the main thread as busy with a line or a mode change for the guard's
 // lifetime; lines that arrive meanwhile are acted on after it.
 class CommandInProgress {

@@ -17,7 +17,6 @@
 #include "settings/Autostart.h"
 #include "settings/ProgramDirectory.h"
 #include "settings/Settings.h"
-#include "tray/TaskbarWait.h"
 #include "tray/TrayIcon.h"
 #include "tray/TrayPicture.h"
 
@@ -44,28 +43,20 @@ void ShowStoredOptions() {
                         0);
 }
 
-int InstallTrayIcon() {
+void InstallTrayIcon() {
     // Shown at once and without a balloon; the time-out is for balloons to come.
     constexpr int StartShown = 0;
     const char* const noBalloonText = nullptr;
     const char* const noBalloonTitle = nullptr;
     constexpr DWORD NoBalloonIcon = 0;
     constexpr UINT BalloonSeconds = 10;
-    // The tip names a faulty vendor library and a hot key another program
-    // holds: the only place that says why a submenu is greyed when the
-    // sticks are plugged in, or why F4 does nothing.
     char tip[sizeof AppTrayIcon.IconRecord.szTip] = {};
     ComposeTip(tip, sizeof tip);
-    if (AppTrayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, tip,
-                            LoadSmallIcon(AppInstance, IDI_JOYSTICK_SMALL), IDR_TRAYMENU,
-                            StartShown, noBalloonText, noBalloonTitle, NoBalloonIcon,
-                            BalloonSeconds)) {
-        return 1;
-    }
-    if (!AppTrayIcon.TraySupported) {
-        return 0; // no notification area on this system: no point waiting for one
-    }
-    return WaitForTaskbar(AppTrayIcon, TrayPatienceMilliseconds, TrayRetryMilliseconds);
+    // Without a taskbar (a front end as the shell, or Explorer still coming
+    // up) everything works all the same; the icon goes on when one takes it.
+    AppTrayIcon.Install(AppInstance, ControllerWindow, TrayCallbackMessage, tip,
+                        LoadSmallIcon(AppInstance, IDI_JOYSTICK_SMALL), IDR_TRAYMENU, StartShown,
+                        noBalloonText, noBalloonTitle, NoBalloonIcon, BalloonSeconds);
 }
 
 } // namespace
@@ -84,29 +75,31 @@ int HandOverExitCode(HandOver result) {
 int RunFirstInstance(const char* commandLine) {
     GetProgramDirectory(ProgramDirectory);
     BuildSettingsPath(ProgramDirectory, SettingsPath);
+    // While this thread has no window yet: a file another program holds for
+    // a moment is waited for, and no broadcast waits on this thread meanwhile.
+    LoadSettings(SettingsPath);
     CreateControllerWindow();
     // From here the queue can tell a main thread that stopped answering.
     DirectLinesTo(ControllerWindow);
-    LoadSettings(SettingsPath);
     // While the flag is on, Windows starts this Velmora.exe at log-on: the
     // value follows a folder that moved, or settings copied from elsewhere.
     if (AppSettings.LaunchOnStartup) {
         AddStartupEntry();
     }
-    // Before the first call into either library, which the command line's
-    // -servo already makes; a library found faulty is never called.
+    // Before any call into either library: a library found faulty is never called.
     CheckVendorLibraries(ProgramDirectory);
-    // Before detection: a -servo here already reaches the ServoStiks, and a
-    // -u360 is only recorded, for ApplyStoredModes to load into the sticks.
+    // Only a line that ends the program, or one without switches, is acted
+    // on here (WinMain hands any other to an instance of its own). Before
+    // the devices are counted it only records its modes, which
+    // ApplyStoredModes then loads into the sticks once.
     ProcessCommandLine(commandLine);
     DetectDevices();
     ShowStoredOptions();
     RegisterHotKeys(ControllerWindow);
-    if (!InstallTrayIcon()) {
-        return ExitNoTray;
-    }
+    InstallTrayIcon();
     // After the icon exists, so that the mode's picture reaches the tray.
     ApplyStoredModes();
+    KeepChoices();
 
     // Lines handed over are acted on only now that the devices are counted
     // and the stored modes applied; whatever arrived meanwhile has waited.
@@ -164,7 +157,7 @@ int RunMessageLoop(HWND controller) {
         if (CarriesACallback(message)) {
             continue;
         }
-        if (IsWindowVisible(controller) && IsDialogMessageA(controller, &message)) {
+        if (SettingsWindowShown() && IsDialogMessageA(controller, &message)) {
             continue;
         }
         TranslateMessage(&message);
@@ -179,6 +172,8 @@ int RunMessageLoop(HWND controller) {
 void ApplyStoredModes() {
     if (const ModeEntry* stored = U360ModeByName(AppSettings.U360MapFile)) {
         SelectU360Mode(stored->commandId);
+    } else if (AppSettings.U360MapFile[0] != '\0') {
+        ApplyU360Map(AppSettings.U360MapFile);
     }
     SelectServoMode(ServoCommandForName(AppSettings.ServoMapFile));
 }

@@ -8,14 +8,9 @@
 // again or start afresh (2), and when the instance hangs with its line (3),
 // where trying again would only queue more behind a stuck device.
 constexpr int ExitNormal = 0;     // the first instance ran and ended
-constexpr int ExitNoTray = 0;     // the tray icon could not be added
 constexpr int ExitHandedOver = 1; // a running instance acted on our command line
 constexpr int ExitNotDone = 2;    // nothing was done and nothing will be
 constexpr int ExitUnfinished = 3; // the running instance went silent holding our line
-
-// How long startup waits for a taskbar to add the icon to, and how often it tries.
-constexpr DWORD TrayPatienceMilliseconds = 30000;
-constexpr DWORD TrayRetryMilliseconds = 250;
 
 // A later instance's exit code for how its hand-over ended.
 int HandOverExitCode(HandOver result);
@@ -31,6 +26,7 @@ bool CarriesACallback(const MSG& message);
 // window afterwards, if it still exists.
 int RunMessageLoop(HWND controller);
 
-// Loads the stored UltraStik 360 map (when it names a mode) and ServoStik
-// mode into the sticks, once the tray icon exists to show them.
+// Loads the stored UltraStik 360 map and ServoStik mode into the sticks,
+// once the tray icon exists to show them. A map name that is no mode is
+// handed to the sticks as written, as a line's would be.
 void ApplyStoredModes();

@@ -13,16 +13,26 @@ constexpr DWORD QuestionMilliseconds = 1000;
 constexpr DWORD FirstAskMilliseconds = 2;
 constexpr DWORD LastAskMilliseconds = 50;
 
-HWND FindFirstInstance(const ChannelNames& names) {
+HWND FindFirstInstance(const ChannelNames& names, HANDLE started) {
     // Elapsed time, not a sum of requested sleeps: a sleep lasts a whole
     // timer tick at least.
     const DWORD start = GetTickCount();
+    const DWORD limit = started != nullptr ? StartedInstanceMilliseconds : PeerSearchMilliseconds;
     for (;;) {
         HWND peer = FindWindowA(names.serverClass, names.windowTitle);
-        if (peer != nullptr || GetTickCount() - start >= PeerSearchMilliseconds) {
+        if (peer != nullptr || GetTickCount() - start >= limit) {
             return peer;
         }
-        Sleep(PeerSearchIntervalMilliseconds);
+        // The instance started for this line ended without a window of its
+        // own: it could not run, or another start's instance won the mark
+        // and it handed over to that one, whose window then exists.
+        if (started != nullptr &&
+            WaitForSingleObject(started, PeerSearchIntervalMilliseconds) == WAIT_OBJECT_0) {
+            return FindWindowA(names.serverClass, names.windowTitle);
+        }
+        if (started == nullptr) {
+            Sleep(PeerSearchIntervalMilliseconds);
+        }
     }
 }
 
@@ -82,8 +92,9 @@ HandOver JudgeHandOver(LRESULT reply, LRESULT outcome) {
     }
 }
 
-HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsForUsageBox) {
-    HWND peer = FindFirstInstance(names);
+HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsForUsageBox,
+                      HANDLE started) {
+    HWND peer = FindFirstInstance(names, started);
     if (peer == nullptr) {
         return HandOver::NotDone;
     }

@@ -13,8 +13,11 @@ enum class HandOver {
 HandOver JudgeHandOver(LRESULT reply, LRESULT outcome);
 
 // How long a later start looks for the first instance's window, which may
-// still be in the making when both start together.
+// still be in the making when both start together,
 constexpr DWORD PeerSearchMilliseconds = 5000;
+// and a first call for the window of the instance it started, while that
+// process lives: a cabinet that is still logging on starts programs slowly.
+constexpr DWORD StartedInstanceMilliseconds = 30000;
 // A later start gives up on a first instance that has answered nothing for this long,
 constexpr DWORD PeerSilenceMilliseconds = 5000;
 // and, however well it answers, ends this long after it reached it (unless
@@ -26,4 +29,6 @@ constexpr DWORD HandOverLimitMilliseconds = 35000;
 // instance's window, sends it the text and asks how the line fared until it
 // has an outcome, the first instance falls silent or the time is up.
 // waitsForUsageBox: the line asks for the usage box, which waits for the user.
-HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsForUsageBox);
+// started: the instance this start started for its line, or null.
+HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsForUsageBox,
+                      HANDLE started = nullptr);

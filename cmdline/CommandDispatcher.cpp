@@ -66,14 +66,16 @@ int ProcessCommandLine(const char* text) {
     return 1;
 }
 
-bool AsksForUsage(const char* text) {
+LineSwitches SwitchesOf(const char* text) {
+    LineSwitches line = {false, false, false};
     int count = 0;
     char** vector = ArgumentTokenizer(text, &count);
     if (vector == nullptr) {
-        return false;
+        return line;
     }
-    const bool asks =
-        AppSwitchTable.LoadArguments(count, vector) >= 1 && AppSwitchTable.Contains("-help");
+    line.any = AppSwitchTable.LoadArguments(count, vector) >= 1;
+    line.usage = line.any && AppSwitchTable.Contains("-help");
+    line.exit = line.any && !line.usage && AppSwitchTable.Contains("-exit");
     ReleaseArgumentVector(vector);
-    return asks;
+    return line;
 }

@@ -8,5 +8,11 @@ extern const char UsageText[];
 // table's copy of it could not be allocated and nothing was done.
 int ProcessCommandLine(const char* text);
 
-// Whether ProcessCommandLine would show the usage box for text.
-bool AsksForUsage(const char* text);
+// What ProcessCommandLine would make of a command-line text, for a start
+// that has yet to decide whether to act on it itself or hand it over.
+struct LineSwitches {
+    bool any;   // a switch, known or not
+    bool usage; // "-help": the usage box, and nothing else of the line
+    bool exit;  // "-exit" acted on: the line ends the program
+};
+LineSwitches SwitchesOf(const char* text);

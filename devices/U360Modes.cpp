@@ -1,5 +1,6 @@
 #include "devices/U360Modes.h"
 
+#include "devices/DeviceDetection.h"
 #include "devices/DeviceSeam.h"
 #include "devices/U360ModeTable.h"
 #include "resources/resource.h"
@@ -32,8 +33,10 @@ void ApplyU360Map(const char* name) {
     std::memmove(map, name, length);
     map[length] = '\0';
 
-    for (int i = 0; i < U360DeviceCount; ++i) {
-        CallU360LoadMap(i, map);
+    if (RefreshDevices()) {
+        for (int i = 0; i < U360DeviceCount; ++i) {
+            CallU360LoadMap(i, map);
+        }
     }
 
     const bool mouse = std::strcmp(map, "mouse") == 0 && U360DeviceCount > 0;

@@ -1,6 +1,7 @@
 #pragma once
 
-// Attached UltraStik 360 sticks, counted once at startup; 0 until then.
+// Attached UltraStik 360 sticks, counted at startup and again after the
+// system says devices changed; 0 until then.
 extern int U360DeviceCount;
 
 // Loads the mode of an UltraStik 360 command id into every stick and checks

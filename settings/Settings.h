@@ -17,13 +17,25 @@ extern Settings AppSettings;
 extern char SettingsPath[MAX_PATH];
 
 // Fills AppSettings from the file; absent keys take their defaults, and so
-// does everything when the file exists but cannot be read, after a few
-// seconds of asking again (another program may hold it for a moment).
+// does everything when the file exists but cannot be read: after a few
+// seconds of asking again while another program holds it (a scanner at
+// log-on), at once when it can never be opened. Sleeps meanwhile: call it
+// before the thread has windows that others wait on.
 void LoadSettings(const char* path);
-// Writes the five keys of AppSettings: all of them when the last load read
-// the file, else only those changed since, so that choices it never read are
-// not overwritten. Failed writes are dropped.
-void SaveSettings(const char* path);
+
+enum class SaveResult {
+    Unchanged, // the file holds the choices already: nothing written
+    Written,
+    Failed, // held by another program, or not writable: the next save tries again
+};
+// Brings the file up to AppSettings once a choice differs from what the file
+// gives (an absent key gives its default): then every key the last load read
+// whose line would change, absent ones added; of the others (a file it could
+// not read) only the choices changed since, so that what it never read stays.
+// Writes a whole copy beside it, flushes it and puts it in the file's place,
+// so that a power cut leaves the old choices or the new ones, every key
+// whole. Other sections, keys, comments and the file's encoding stay.
+SaveResult SaveSettings(const char* path);
 
 // Reads key into buffer (default when absent). Gives 0 when nothing was read;
 // otherwise 1, or with expected given, whether the value equals it ignoring

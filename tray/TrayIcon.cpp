@@ -85,7 +85,15 @@ int TrayIcon::Install(HINSTANCE instance, HWND owner, UINT message, const char* 
     int result = 1;
     if (!startHidden || BalloonCapable) {
         result = TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord);
-        State = result != 0 ? TrayState::Shown : TrayState::NotAdded;
+        if (result != 0) {
+            State = TrayState::Shown;
+        } else {
+            // No taskbar yet (Explorer still starting at log-on) or none at
+            // all (a front end as the shell): everything works without the
+            // icon, which goes on once a taskbar takes it.
+            State = TrayState::Waiting;
+            KeepTrying(ReinstateRetryMilliseconds);
+        }
     }
     if (balloon) {
         IconRecord.szInfo[0] = '\0'; // the balloon shows once, not on every later add
@@ -99,7 +107,7 @@ int TrayIcon::SetIcon(HICON icon) {
     }
     IconRecord.uFlags = NIF_ICON;
     IconRecord.hIcon = icon;
-    if (State == TrayState::NotAdded || State == TrayState::OffTaskbar) {
+    if (State != TrayState::Shown && State != TrayState::Leaving) {
         return 1; // goes out with the next add
     }
     return TrayShellCalls.notifyIcon(NIM_MODIFY, &IconRecord);
@@ -109,7 +117,8 @@ int TrayIcon::Withdraw() {
     if (HiddenWindow != nullptr) {
         KillTimer(HiddenWindow, ReinstateTimer);
     }
-    if (!TraySupported || State == TrayState::NotAdded) {
+    if (!TraySupported || State == TrayState::NotAdded || State == TrayState::Waiting) {
+        State = TrayState::NotAdded; // never on a taskbar: nothing to delete
         return 1;
     }
     IconRecord.uFlags = 0;
@@ -120,16 +129,21 @@ int TrayIcon::Withdraw() {
 }
 
 void TrayIcon::Reinstate() {
-    if (State != TrayState::Shown && State != TrayState::OffTaskbar) {
-        return;
+    if (State == TrayState::Shown) {
+        State = TrayState::OffTaskbar;
     }
-    State = TrayState::OffTaskbar;
+    if (State == TrayState::OffTaskbar || State == TrayState::Waiting) {
+        KeepTrying(ReinstateFirstMilliseconds);
+    }
+}
+
+void TrayIcon::KeepTrying(UINT firstMilliseconds) {
     ReinstateSince = GetTickCount();
-    SetTimer(HiddenWindow, ReinstateTimer, ReinstateFirstMilliseconds, nullptr);
+    SetTimer(HiddenWindow, ReinstateTimer, firstMilliseconds, nullptr);
 }
 
 void TrayIcon::ReinstateNow() {
-    if (State != TrayState::OffTaskbar) {
+    if (State != TrayState::OffTaskbar && State != TrayState::Waiting) {
         KillTimer(HiddenWindow, ReinstateTimer);
         return;
     }
@@ -172,16 +186,6 @@ int TrayIcon::SetTip(const char* tip) {
     }
     IconRecord.uFlags = NIF_TIP;
     return TrayShellCalls.notifyIcon(NIM_MODIFY, &IconRecord);
-}
-
-int TrayIcon::AddAgain() {
-    if (!TraySupported || State != TrayState::NotAdded) {
-        return 0;
-    }
-    IconRecord.uFlags = AddFlags;
-    const int ok = TrayShellCalls.notifyIcon(NIM_ADD, &IconRecord) != 0;
-    State = ok ? TrayState::Shown : TrayState::NotAdded;
-    return ok;
 }
 
 // The mouse side: the popup menu, the default item and the hidden window's procedure.

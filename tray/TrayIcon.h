@@ -29,10 +29,13 @@ enum class TrayState {
     Shown,      // added; picture changes go straight to the taskbar
     OffTaskbar, // the taskbar was (re)created: the icon goes back as soon as it can
     Leaving,    // its delete was refused; it is never put back
+    Waiting,    // no taskbar has taken it yet: it goes on as soon as one does
 };
 
-// After a "TaskbarCreated", how soon the icon is put back, how often that is
-// tried again while the new taskbar is still coming up, and for how long.
+// After a "TaskbarCreated", how soon the icon is put back; after that, or an
+// add the taskbar refused, how often it is tried again while a taskbar may
+// still be coming up, and for how long: then nothing runs until the next
+// "TaskbarCreated".
 constexpr UINT ReinstateFirstMilliseconds = USER_TIMER_MINIMUM;
 constexpr UINT ReinstateRetryMilliseconds = 250;
 constexpr DWORD ReinstatePatienceMilliseconds = 30000;
@@ -58,8 +61,6 @@ class TrayIcon {
     void Reinstate();
     // One try at putting the icon back, from the hidden window's timer.
     void ReinstateNow();
-    // The add of Install once more, for an icon that Install could not add.
-    int AddAgain();
     // Puts the hidden window back at the top level, or makes it anew, when
     // another program has made it the child of one of its own or destroyed
     // it: only there does it hear "TaskbarCreated" and run the timer that
@@ -92,6 +93,8 @@ class TrayIcon {
     IdList GreyedPositions;
 
   private:
+    // Tries the add from the hidden window's timer for the patience.
+    void KeepTrying(UINT firstMilliseconds);
     int ShowPopupMenu(HWND target);
     int PostDefaultCommand(HWND target);
 };

@@ -82,8 +82,11 @@ TEST_F(Dispatcher, ActsAsTheTableSays) {
         CommandLineRecorder::releases = 0;
         AppTrayIcon.CheckedIds.clear();
 
-        // What a later instance learns before it hands the line over.
-        EXPECT_EQ(AsksForUsage(expected.commandLine), expected.usage) << "row " << row;
+        // What a start learns before it decides to hand the line over.
+        const LineSwitches line = SwitchesOf(expected.commandLine);
+        EXPECT_EQ(line.usage, expected.usage) << "row " << row;
+        EXPECT_EQ(line.exit, expected.close) << "row " << row;
+        EXPECT_EQ(line.any, std::strchr(expected.commandLine, '-') != nullptr) << "row " << row;
         CommandLineRecorder::releases = 0;
         EXPECT_EQ(ProcessCommandLine(expected.commandLine), 1) << "row " << row;
 

@@ -201,6 +201,36 @@ TEST_F(Modes, DetectionCountsAndGreysAbsentKinds) {
     }
 }
 
+// No call goes into a closed library (the session's end closes them, and
+// the session may go on): it is opened again first. Any number of device
+// changes costs one recount, before the next call.
+TEST_F(Modes, ALibraryIsOpenedAgainAndCountedOnceBeforeItsNextUse) {
+    Sticks(1);
+    const struct {
+        void (*before)();
+        std::vector<std::string> calls;
+    } rows[] = {
+        {[] {
+             CloseDeviceLibraries();
+             CloseDeviceLibraries();
+         },
+         {"UltraStik 2", "PacDrive 3", "UltraStik 1 -> 1", "PacDrive 2 -> 0", "PacDrive 30"}},
+        {[] {
+             for (int i = 0; i < 1000; ++i) {
+                 DevicesChanged();
+             }
+         },
+         {"UltraStik 1 -> 1", "PacDrive 2 -> 0", "PacDrive 30"}},
+        {[] {}, {"PacDrive 30"}},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        VendorRecorder::calls.clear();
+        rows[row].before();
+        SelectServoMode(CommandServo8Way);
+        EXPECT_EQ(VendorRecorder::calls, rows[row].calls) << "row " << row;
+    }
+}
+
 // Counted at startup and again whenever the system says devices changed: a
 // kind's submenu is greyed while none is there, a failed (negative) count
 // included, and enabled once one is.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <string>
 #include <thread>
@@ -76,11 +77,13 @@ TEST(Load, EightLaunchersForwarding25CommandsEachLoseNothing) {
     EXPECT_EQ(std::count(settings.begin(), settings.end(), '\n'), 6) << settings;
 }
 
-TEST(Faults, KilledHardTheNextStartIsTheFirstAndReadsTheLastSave) {
+// A cabinet switched off at the wall: the choice of the line just acted on
+// is kept.
+TEST(Faults, KilledHardRightAfterALineTheNextStartLoadsItsChoice) {
     ProgramUnderTest program(1, "4");
-    program.WriteSettings("[General]\r\nU360MapFile=joy8way\r\nServoMapFile=joy8way\r\n");
+    program.WriteSettings("[General]\r\nU360MapFile=joy8way\r\nServoMapFile=joy4way\r\n");
     program.StartServer();
-    EXPECT_EQ(program.Run("-u360 analog"), 1u); // not saved before the kill
+    EXPECT_EQ(program.Run("-u360 analog -servo joy8way"), 1u);
     TerminateProcess(program.server, 9);
     WaitForSingleObject(program.server, 10000);
     ASSERT_TRUE(WaitUntil([](void*) { return !FirstInstanceMarked(); }, nullptr, 10000));
@@ -88,8 +91,42 @@ TEST(Faults, KilledHardTheNextStartIsTheFirstAndReadsTheLastSave) {
     const std::size_t mark = program.Journal().size();
     EXPECT_EQ(program.Run("-exit"), 0u) << "the next start is the first instance again";
     const Lines journal = program.JournalSince(mark);
-    EXPECT_NE(std::find(journal.begin(), journal.end(), "UltraStik 13 0 joy8way"), journal.end());
-    EXPECT_EQ(Key(program, "U360MapFile"), "joy8way");
+    EXPECT_TRUE(HasLine(journal, "UltraStik 13 0 analog"));
+    EXPECT_TRUE(HasLine(journal, "PacDrive 30"));
+}
+
+// Killed at any moment of a burst of switches, many times: the file always
+// holds one line's choices or the next's, every key whole.
+TEST(Faults, KilledAtAnyMomentTheFileIsWhole) {
+    ProgramUnderTest program(1, "4");
+    const std::string whole = "[General]\r\nLaunchOnStartup=False\r\nMouseDrag=False\r\n"
+                              "ReverseMouse=False\r\nU360MapFile=";
+    program.WriteSettings(whole + "mouse\r\nServoMapFile=joy4way\r\n");
+    const int rounds = program.Is32Bit() ? 6 : 20; // an emulated start takes seconds
+    DWORD seed = GetTickCount();
+    for (int round = 0; round < rounds; ++round) {
+        program.StartServer();
+        std::atomic<bool> killed(false);
+        std::thread burst([&program, &killed] {
+            for (int i = 0; !killed; ++i) {
+                program.Run(std::string("-u360 ") + Maps[i % 9] +
+                            (i % 2 ? " -servo joy8way" : " -servo joy4way"));
+            }
+        });
+        seed = seed * 1103515245 + 12345;
+        Sleep(100 + (seed >> 16) % 900); // the moment of the cut, at random
+        TerminateProcess(program.server, 9);
+        killed = true;
+        burst.join();
+        program.EndRunningInstance(); // started by a call that came after the cut
+        const std::string u360 = Key(program, "U360MapFile");
+        const std::string servo = Key(program, "ServoMapFile");
+        EXPECT_NE(std::find(std::begin(Maps), std::end(Maps), u360), std::end(Maps))
+            << "round " << round << ": " << program.Settings();
+        EXPECT_EQ(program.Settings(), whole + u360 + "\r\nServoMapFile=" + servo + "\r\n")
+            << "round " << round;
+        ASSERT_TRUE(WaitUntil([](void*) { return !FirstInstanceMarked(); }, nullptr, 10000));
+    }
 }
 
 // Whether a process shows a window besides its hidden ones.
@@ -188,8 +225,10 @@ TEST(Faults, CorruptedSettingsGiveDefaultsOrTheFirst255Characters) {
         ProgramUnderTest program(1, "4");
         program.WriteSettings(rows[row].content);
         EXPECT_EQ(program.Run("-exit"), 0u) << "row " << row;
-        EXPECT_EQ(Key(program, "U360MapFile"), rows[row].u360) << "row " << row;
-        EXPECT_EQ(Key(program, "ServoMapFile"), rows[row].servo) << "row " << row;
+        const Lines journal = program.Journal();
+        EXPECT_TRUE(HasLine(journal, "UltraStik 13 0 " + rows[row].u360)) << "row " << row;
+        EXPECT_TRUE(HasLine(journal, rows[row].servo == "joy8way" ? "PacDrive 30" : "PacDrive 29"))
+            << "row " << row;
     }
 }
 

@@ -193,12 +193,33 @@ ProgramUnderTest::ProgramUnderTest(int sticks, const std::string& pacDriveTypes,
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
+    EndRunningInstance();
     for (HANDLE process : processes) {
         if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
             TerminateProcess(process, 99);
             WaitForSingleObject(process, 5000);
         }
         CloseHandle(process);
+    }
+}
+
+void ProgramUnderTest::EndRunningInstance() {
+    // A first call starts the running instance itself: it is this copy's
+    // when its program lies in this folder.
+    DWORD pid = 0;
+    if (HWND channel = ChannelWindow()) {
+        GetWindowThreadProcessId(channel, &pid);
+    }
+    if (HANDLE started = OpenProcess(
+            PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid)) {
+        char image[MAX_PATH] = {};
+        DWORD size = sizeof image;
+        if (QueryFullProcessImageNameA(started, 0, image, &size) &&
+            lstrcmpiA(image, (folder + "Velmora.exe").c_str()) == 0) {
+            TerminateProcess(started, 99);
+            WaitForSingleObject(started, 5000);
+        }
+        CloseHandle(started);
     }
 }
 
@@ -242,13 +263,28 @@ DWORD ProgramUnderTest::Run(const std::string& arguments, DWORD timeoutMilliseco
 }
 
 HANDLE ProgramUnderTest::StartServer(const std::string& arguments) {
-    server = Start(arguments);
+    server = Start("");
     // Started together, either process may win the mutex: let this one win first.
     WaitUntil([](void*) { return FirstInstanceMarked(); }, nullptr, 20000);
     // A client returns 1 only once the first instance's main loop acted on it;
     // served meanwhile, since the first instance may be talking to a stand-in
     // taskbar of this thread.
     EXPECT_EQ(WaitExitServing(Start(""), 20000), 1u) << "the first instance does not answer";
+    if (!arguments.empty()) {
+        EXPECT_EQ(WaitExitServing(Start(arguments), 20000), 1u) << arguments;
+    }
+    return server;
+}
+
+HANDLE ProgramUnderTest::AdoptServer() {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(ChannelWindow(), &pid);
+    server = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, pid);
+    EXPECT_NE(server, nullptr) << "no running instance";
+    if (server != nullptr) {
+        std::lock_guard<std::mutex> locked(processesLock);
+        processes.push_back(server);
+    }
     return server;
 }
 

@@ -14,7 +14,7 @@ class ProgramUnderTest {
   public:
     explicit ProgramUnderTest(int sticks = 1, const std::string& pacDriveTypes = "4",
                               const std::string& subdirectory = "");
-    ~ProgramUnderTest(); // ends a server left running by a failed test
+    ~ProgramUnderTest(); // ends a server left running by a failed test, or started by a call
 
     // Starts Velmora.exe with arguments; the handle belongs to this object.
     HANDLE Start(const std::string& arguments);
@@ -22,8 +22,13 @@ class ProgramUnderTest {
     HANDLE StartCommandLine(const std::string& commandLine);
     // Runs it to its end; the exit code, or STILL_ACTIVE after the time-out.
     DWORD Run(const std::string& arguments, DWORD timeoutMilliseconds = 20000);
-    // Starts the first instance and waits until its main loop answers.
+    // Starts the first instance and waits until its main loop answers; then
+    // hands it arguments, when given, as a launcher's line.
     HANDLE StartServer(const std::string& arguments = "");
+    // The running instance that a first call started, now the server.
+    HANDLE AdoptServer();
+    // Ends a running instance of this copy's, whoever started it.
+    void EndRunningInstance();
     // "-exit" through a second instance; the server's exit code.
     DWORD ExitServer(DWORD timeoutMilliseconds = 20000);
 

@@ -1,5 +1,6 @@
 #include "settings/ProgramDirectory.h"
 #include "settings/Settings.h"
+#include "support/Probes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -26,17 +27,66 @@ const char FreshFile[] = "[General]\r\n"
                          "U360MapFile=mouse\r\n"
                          "ServoMapFile=joy4way\r\n";
 
-TEST_F(SettingsFile, NoFileGivesDefaultsAndASaveWritesTheFiveKeysInOrder) {
+TEST_F(SettingsFile, NoFileGivesDefaultsAndTheFirstChangeWritesTheFiveKeysInOrder) {
     LoadSettings(path.c_str());
     EXPECT_EQ(AppSettings.LaunchOnStartup, 0);
     EXPECT_EQ(AppSettings.MouseDrag, 0);
     EXPECT_EQ(AppSettings.ReverseMouse, 0);
     EXPECT_STREQ(AppSettings.U360MapFile, "mouse");
     EXPECT_STREQ(AppSettings.ServoMapFile, "joy4way");
-    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "loading made a file";
+    EXPECT_EQ(SaveSettings(path.c_str()), SaveResult::Unchanged);
+    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << "made a file";
 
-    SaveSettings(path.c_str());
-    EXPECT_EQ(ReadWholeFile(path), FreshFile);
+    std::strcpy(AppSettings.U360MapFile, "joy2way");
+    EXPECT_EQ(SaveSettings(path.c_str()), SaveResult::Written);
+    std::string expected = FreshFile;
+    expected.replace(expected.find("mouse"), 5, "joy2way");
+    EXPECT_EQ(ReadWholeFile(path), expected);
+    EXPECT_EQ(SaveSettings(path.c_str()), SaveResult::Unchanged);
+    EXPECT_EQ(GetFileAttributesA((path.substr(0, path.size() - 1) + "~").c_str()),
+              INVALID_FILE_ATTRIBUTES)
+        << "the copy was left beside the file";
+}
+
+std::string Utf16(const std::string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : text) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+// Once a choice differs from what the file gives, the file is brought up to
+// the record in its own form; a flag in other words or a key left to its
+// default is no change.
+TEST_F(SettingsFile, ASaveWritesOnlyAChangeAndKeepsTheFilesForm) {
+    const struct {
+        std::string before;
+        const char* u360; // the choice made, or none
+        SaveResult result;
+        std::string after;
+    } rows[] = {
+        {FreshFile, nullptr, SaveResult::Unchanged, FreshFile},
+        {"[General]\r\nlaunchonstartup=no\r\nServoMapFile=joy4way\r\n", "mouse",
+         SaveResult::Unchanged, "[General]\r\nlaunchonstartup=no\r\nServoMapFile=joy4way\r\n"},
+        {"; mine\r\n[General]\r\nMouseDrag=TRUE\r\nU360MapFile=analog\r\n", "joy2way",
+         SaveResult::Written,
+         "; mine\r\n[General]\r\nMouseDrag=True\r\nU360MapFile=joy2way\r\nLaunchOnStartup=False"
+         "\r\nReverseMouse=False\r\nServoMapFile=joy4way\r\n"},
+        {Utf16("[General]\r\nU360MapFile=analog\r\n"), "joy2way", SaveResult::Written,
+         Utf16("[General]\r\nU360MapFile=joy2way\r\nLaunchOnStartup=False\r\nMouseDrag=False"
+               "\r\nReverseMouse=False\r\nServoMapFile=joy4way\r\n")},
+    };
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        WriteWholeFile(path, rows[row].before);
+        LoadSettings(path.c_str());
+        if (rows[row].u360 != nullptr) {
+            std::strcpy(AppSettings.U360MapFile, rows[row].u360);
+        }
+        EXPECT_EQ(SaveSettings(path.c_str()), rows[row].result) << "row " << row;
+        EXPECT_EQ(ReadWholeFile(path), rows[row].after) << "row " << row;
+    }
 }
 
 TEST_F(SettingsFile, FlagsReadTrueInAnyCaseAndNothingElse) {
@@ -115,12 +165,18 @@ TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord) {
         HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-        SaveSettings(path.c_str());
+        EXPECT_EQ(SaveSettings(path.c_str()), SaveResult::Failed);
         CloseHandle(lock);
     }
     EXPECT_STREQ(AppSettings.U360MapFile, "joy8way");
     EXPECT_EQ(AppSettings.MouseDrag, 1);
     EXPECT_EQ(ReadWholeFile(path), FreshFile);
+    // Let go: the next chance writes it.
+    EXPECT_EQ(SaveSettings(path.c_str()), SaveResult::Written);
+    EXPECT_EQ(IniValue(path, "U360MapFile"), "joy8way");
+    WriteWholeFile(path, FreshFile);
+    LoadSettings(path.c_str());
+    std::strcpy(AppSettings.U360MapFile, "joy8way");
 
     // A settings "file" that is a directory, and one in a missing directory.
     const std::string asDirectory = dir.file("Directory.ini");

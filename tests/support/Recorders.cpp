@@ -1,5 +1,7 @@
 #include "support/Recorders.h"
 
+#include "devices/DeviceDetection.h"
+
 #include "vendor-sim/JournalLine.h"
 
 #include <cstdlib>
@@ -55,6 +57,9 @@ VendorRecorder::VendorRecorder(int stickCount, std::vector<int> types) : saved(D
     pacDriveTypes = std::move(types);
     DeviceCalls = {vendor::U360Count,   vendor::U360Shutdown, vendor::U360LoadMap, vendor::PacCount,
                    vendor::PacShutdown, vendor::PacType,      vendor::Servo4,      vendor::Servo8};
+    // Counted, as startup does before any selection reaches a library.
+    DetectDevices();
+    calls.clear();
 }
 
 VendorRecorder::~VendorRecorder() {

@@ -11,6 +11,7 @@
 
 // Replaces the vendor libraries for one test: every call is recorded in the
 // stand-ins' journal format ("UltraStik 13 0 mouse", "PacDrive 29", ...).
+// The devices are counted first, as startup does, and that count not kept.
 class VendorRecorder {
   public:
     explicit VendorRecorder(int sticks = 0, std::vector<int> pacDriveTypes = {});

@@ -2,7 +2,6 @@
 #include "resources/resource.h"
 #include "support/Recorders.h"
 #include "tray/MultiByteCut.h"
-#include "tray/TaskbarWait.h"
 #include "tray/TrayIcon.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +21,7 @@ HICON Icon(int which) {
 }
 
 const char* Name(TrayState state) {
-    const char* names[] = {"not added", "shown", "off the taskbar", "leaving"};
+    const char* names[] = {"not added", "shown", "off the taskbar", "leaving", "waiting"};
     return names[static_cast<int>(state)];
 }
 
@@ -42,6 +41,19 @@ class Tray : public ::testing::Test {
     }
     ShellRecorder shell;
 };
+
+// Serves this thread's messages, the icon's timer among them, until done()
+// or the time is up.
+template <typename Done> void Pump(DWORD milliseconds, Done done) {
+    const DWORD start = GetTickCount();
+    while (!done() && GetTickCount() - start < milliseconds) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+    }
+}
 
 TEST(TrayRecord, IsTheFullRecordThroughTheBalloonIcon) {
     EXPECT_EQ(TrayRecordSize, offsetof(NOTIFYICONDATAA, hBalloonIcon) + sizeof(HICON));
@@ -74,10 +86,9 @@ TEST_F(Tray, InstallAddsTheRecordAndTheTipIsCutTo127) {
 // row is one step, the shell's answers to the calls it makes, the calls
 // expected (none: no call at all) and the state after it. Reinstate is the
 // hidden window's timer, which a "TaskbarCreated" starts.
-enum class Step { Install, SetIcon, AddAgain, TaskbarCreated, Reinstate, Withdraw };
+enum class Step { Install, SetIcon, TaskbarCreated, Reinstate, Withdraw };
 const char* Name(Step step) {
-    const char* names[] = {"Install",        "SetIcon",   "AddAgain",
-                           "TaskbarCreated", "Reinstate", "Withdraw"};
+    const char* names[] = {"Install", "SetIcon", "TaskbarCreated", "Reinstate", "Withdraw"};
     return names[static_cast<int>(step)];
 }
 struct Transition {
@@ -91,7 +102,8 @@ TEST_F(Tray, TransitionsAsTheTablesSay) {
     constexpr BOOL Yes = TRUE, No = FALSE;
     constexpr DWORD Add = NIM_ADD, Modify = NIM_MODIFY, Delete = NIM_DELETE;
     const TrayState NotAdded = TrayState::NotAdded, Shown = TrayState::Shown,
-                    Off = TrayState::OffTaskbar, Leaving = TrayState::Leaving;
+                    Off = TrayState::OffTaskbar, Leaving = TrayState::Leaving,
+                    Waiting = TrayState::Waiting;
     const struct {
         const char* story;
         std::vector<Transition> rows;
@@ -102,19 +114,22 @@ TEST_F(Tray, TransitionsAsTheTablesSay) {
           {Step::TaskbarCreated, {}, {}, Off},
           {Step::Reinstate, {Yes}, {Add}, Shown},
           {Step::Reinstate, {}, {}, Shown},
-          {Step::AddAgain, {}, {}, Shown},
           {Step::Withdraw, {Yes}, {Delete}, NotAdded},
           {Step::TaskbarCreated, {}, {}, NotAdded},
           {Step::Reinstate, {}, {}, NotAdded},
           {Step::Withdraw, {}, {}, NotAdded}}},
-        {"a taskbar that comes late",
-         {{Step::Install, {No}, {Add}, NotAdded},
-          {Step::SetIcon, {}, {}, NotAdded},
-          {Step::TaskbarCreated, {}, {}, NotAdded},
-          {Step::AddAgain, {No}, {Add}, NotAdded},
-          {Step::AddAgain, {Yes}, {Add}, Shown},
+        {"no taskbar yet, or none until one is made",
+         {{Step::Install, {No}, {Add}, Waiting},
+          {Step::SetIcon, {}, {}, Waiting},
+          {Step::Reinstate, {No, No}, {Add, Modify}, Waiting},
+          {Step::TaskbarCreated, {}, {}, Waiting},
+          {Step::Reinstate, {Yes}, {Add}, Shown},
           {Step::SetIcon, {No}, {Modify}, Shown},
           {Step::Withdraw, {Yes}, {Delete}, NotAdded}}},
+        {"withdrawn before any taskbar took it",
+         {{Step::Install, {No}, {Add}, Waiting},
+          {Step::Withdraw, {}, {}, NotAdded},
+          {Step::Reinstate, {}, {}, NotAdded}}},
         {"a TaskbarCreated from anyone while the icon is shown",
          {{Step::Install, {Yes}, {Add}, Shown},
           {Step::TaskbarCreated, {}, {}, Off},
@@ -153,9 +168,6 @@ TEST_F(Tray, TransitionsAsTheTablesSay) {
             case Step::SetIcon:
                 icon.SetIcon(Icon(2));
                 break;
-            case Step::AddAgain:
-                icon.AddAgain();
-                break;
             case Step::TaskbarCreated:
                 SendMessageA(icon.HiddenWindow, TaskbarCreatedMessage, 0, 0);
                 break;
@@ -184,7 +196,9 @@ TEST_F(Tray, EveryAddCarriesTheLatestPictureAndTheFullFlags) {
     ShellRecorder::results = {FALSE};
     Install(icon);
     EXPECT_EQ(icon.SetIcon(Icon(3)), 1) << "remembered for the next add";
-    icon.AddAgain();
+    ShellRecorder::results = {TRUE};
+    Pump(2000, [&icon] { return icon.State == TrayState::Shown; });
+    ASSERT_EQ(icon.State, TrayState::Shown) << "a refused add was not tried again";
     EXPECT_EQ(ShellRecorder::calls.back().record.hIcon, Icon(3));
     EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
     icon.SetIcon(Icon(4));
@@ -197,14 +211,7 @@ TEST_F(Tray, EveryAddCarriesTheLatestPictureAndTheFullFlags) {
     icon.SetIcon(Icon(5));
     const std::size_t before = ShellRecorder::calls.size();
     ShellRecorder::results = {FALSE, TRUE};
-    const DWORD start = GetTickCount();
-    while (icon.State != TrayState::Shown && GetTickCount() - start < 2000) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&message);
-        }
-    }
+    Pump(2000, [&icon] { return icon.State == TrayState::Shown; });
     ASSERT_EQ(ShellRecorder::calls.size(), before + 2) << "no re-add from the timer";
     for (std::size_t i = before; i < ShellRecorder::calls.size(); ++i) {
         EXPECT_EQ(ShellRecorder::calls[i].record.hIcon, Icon(5)) << "call " << i;
@@ -259,26 +266,20 @@ TEST_F(Tray, APlatformWithoutATrayGetsNothing) {
     EXPECT_TRUE(ShellRecorder::calls.empty());
 }
 
-TEST_F(Tray, WaitForTaskbarTriesAgainUntilAnAddSucceeds) {
+// Where no taskbar takes the icon (a front end as the shell), the tries end
+// by themselves: nothing runs at rest.
+TEST_F(Tray, RefusedAddsAreTriedAgainOnlyForThePatience) {
     TrayIcon icon;
-    ShellRecorder::results = {FALSE, FALSE, FALSE, TRUE};
-    EXPECT_EQ(Install(icon), 0);
-    EXPECT_EQ(WaitForTaskbar(icon, 5000, 10), 1);
-    EXPECT_EQ(CountCalls(NIM_ADD), 4);
-    EXPECT_EQ(icon.State, TrayState::Shown);
-    EXPECT_EQ(ShellRecorder::calls.back().record.uFlags, ShownFlags);
-
-    TrayIcon never;
-    ShellRecorder::calls.clear();
     ShellRecorder::results.assign(1000, FALSE);
-    EXPECT_EQ(Install(never), 0);
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(WaitForTaskbar(never, 300, 20), 0);
-    const DWORD took = GetTickCount() - start;
-    EXPECT_GE(took, 280u);
-    EXPECT_LT(took, 3000u);
-    EXPECT_GE(CountCalls(NIM_ADD), 5);
-    EXPECT_EQ(never.State, TrayState::NotAdded);
+    EXPECT_EQ(Install(icon), 0);
+    Pump(3 * ReinstateRetryMilliseconds, [] { return false; }); // tries on the timer's pace
+    EXPECT_GE(CountCalls(NIM_ADD), 3);
+    icon.ReinstateSince -= ReinstatePatienceMilliseconds;
+    Pump(2 * ReinstateRetryMilliseconds, [] { return false; }); // the last try comes
+    const int adds = CountCalls(NIM_ADD);
+    Pump(3 * ReinstateRetryMilliseconds, [] { return false; }); // none may follow it
+    EXPECT_EQ(CountCalls(NIM_ADD), adds) << "still trying after the patience";
+    EXPECT_EQ(icon.State, TrayState::Waiting) << "a later taskbar still gets it";
 }
 
 TEST(MultiByteCut, NeverSplitsADoubleByteCharacter) {
