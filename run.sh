@@ -14,9 +14,9 @@ usage() {
 ./run.sh SWITCHES...        run Velmora.exe SWITCHES as a game launcher does, e.g.
                               ./run.sh -u360 joy4way     ./run.sh -servo joy8way
                               ./run.sh -help             (the usage box: a picture is saved)
-                            When Velmora is not running, that very call becomes the
-                            running instance with the switches and does not return
-                            (run.sh says so and returns); add -exit to apply and end.
+                            When Velmora is not running, that call starts it (the
+                            running instance, a process of its own) and returns like
+                            any later call, exit code 1; add -exit to apply and end.
 ./run.sh -exit              end Velmora (answering any open box first) and stop
                             what run.sh started
 ./run.sh --screenshot [FILE]  picture of the virtual desktop (default build/run/desktop.png)
@@ -35,9 +35,11 @@ UltraStik 360 and one ServoStik. Without DISPLAY it gets a private virtual
 display with a Wine desktop, and whenever Velmora shows a window there
 (a usage box) run.sh saves a picture of it and returns instead of waiting.
 What the simulated sticks received is in dist/win64/DeviceSim.log.
+--screenshot, --menu and --settings start Velmora when it is not running, as
+a double-click does (no switches: it becomes the running instance itself).
 
 Exit codes of Velmora.exe, as README.md words them (./run.sh --explain CODE):
-  0 the running instance ended normally, or its tray icon could not be added
+  0 Velmora ended normally (a first start given -exit)
   1 handed to the running instance, which acted on it
   2 nothing was done and nothing will be: safe to try again
   3 the running instance took the line and did not finish it: it may still take effect
@@ -47,9 +49,9 @@ EOF
 
 explain() {
   case "$1" in
-    0) echo "0: the running instance ended normally (a first start given -exit, once its switches are applied), or its tray icon could not be added within 30 seconds" ;;
+    0) echo "0: Velmora ended normally (a first start given -exit, once its switches are applied, or a start without switches that became the running instance, once it ended)" ;;
     1) echo "1: handed to the running instance, which acted on it" ;;
-    2) echo "2: nothing was done and nothing will be (no instance reached, the message refused, or the line turned away or withdrawn): safe to try again" ;;
+    2) echo "2: nothing was done and nothing will be (no instance reached or started, the message refused, or the line turned away or withdrawn): safe to try again" ;;
     3) echo "3: the running instance took the line and did not finish it (silent for 5 s, not done after 30 s, or gone): it may still take effect" ;;
     124) echo "124: no answer within the time run.sh waits; Velmora may still act on it" ;;
     *) echo "$1: not an exit code of Velmora (it was killed, or could not start)" ;;
@@ -96,22 +98,32 @@ read_state() { [ -f "$state/$1" ] && cat "$state/$1" || true; }
 velmora() { (cd "$dist" && timeout "$1" "$WINE64" Velmora.exe "${@:2}" </dev/null >/dev/null 2>&1); }
 desktop_helper() { timeout 30 "$WINE64" "$helper" "$@" 2>/dev/null | tr -d '\r'; }
 journal_lines() { [ -f "$dist/DeviceSim.log" ] && wc -l <"$dist/DeviceSim.log" || echo 0; }
-
-# A program reads the display's scaling when it starts: a Velmora that runs
-# at another one is ended first.
-if [ -n "$dpi" ] && alive "$(read_state velmora.pid)" && [ "$(read_state dpi)" != "$dpi" ]; then
-  echo "Velmora runs at $(read_state dpi) dpi: ending it to start it at $dpi dpi"
-  "$0" -exit >/dev/null
-fi
+# The running Velmora's process id, or status 1: a launcher's first call
+# starts it as a process of its own, so the desktop is asked, not the shell.
+running() {
+  [ -n "${DISPLAY:-}" ] && [ -f "$WINEPREFIX/system.reg" ] || return 1
+  desktop_helper running
+}
 
 # A display: the user's, or a private virtual one with a Wine desktop.
 xvfb_pid=$(read_state xvfb.pid)
 private=
 if [ -z "${DISPLAY:-}" ] || alive "$xvfb_pid"; then
   private=1
-  if alive "$xvfb_pid"; then
-    export DISPLAY=$(read_state display)
-  elif [ "${1:-}" != -exit ]; then
+  alive "$xvfb_pid" && export DISPLAY=$(read_state display)
+fi
+
+# A program reads the display's scaling when it starts: a Velmora that runs
+# at another one is ended first (and the private display with it).
+if [ -n "$dpi" ] && running >/dev/null && [ "$(read_state dpi)" != "$dpi" ]; then
+  echo "Velmora runs at $(read_state dpi) dpi: ending it to start it at $dpi dpi"
+  "$0" -exit >/dev/null
+fi
+
+# The status and -exit need none: nothing runs on a private display that is gone.
+if [ -n "$private" ] && ! alive "$(read_state xvfb.pid)"; then
+  unset DISPLAY
+  if [ -n "${1:-}" ] && [ "$1" != -exit ]; then
     fdfile=$(mktemp)
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
     echo $! >"$state/xvfb.pid"
@@ -152,69 +164,44 @@ prepare_prefix() {
   : >"$dist/DeviceSim.log"
 }
 
-# Starts Velmora.exe with the given switches as the running instance and
-# waits until it takes hand-overs, ends, or shows a window (a usage box);
-# sets first_code when it ended, first_window when it shows a window.
-launch_first() {
-  local pid ends= argument
-  first_code= first_window=
-  # One given -exit ends by itself; a hand-over sent as it ends would start
-  # a second Velmora.
-  for argument in "$@"; do [ "$argument" = -exit ] && ends=1; done
+# Velmora started as a double-click starts it, for the pictures: a start
+# without switches becomes the running instance itself. Waits until it
+# takes lines.
+start_velmora() {
+  local pid until=$((SECONDS + 30))
+  running >/dev/null && return 0
   prepare_prefix
-  (cd "$dist" && exec "$WINE64" Velmora.exe "$@" </dev/null >/dev/null 2>&1) &
-  pid=$!
-  echo "$pid" >"$state/velmora.pid"
-  for _ in $(seq 150); do
+  (cd "$dist" && exec "$WINE64" Velmora.exe </dev/null >/dev/null 2>&1) &
+  while [ "$SECONDS" -lt "$until" ]; do
     sleep 0.2
-    if ! alive "$pid"; then
-      first_code=0; wait "$pid" || first_code=$?
-      rm -f "$state/velmora.pid"
-      return 0
-    fi
-    if [ -n "$private" ] && desktop_helper windows >"$state/windows.txt"; then
-      first_window=$(paste -sd, "$state/windows.txt")
-      return 0
-    fi
     # A journal line means its startup has reached the sticks, long after it
     # made its first-instance mark: an empty hand-over cannot take its place.
-    if [ -z "$ends" ] && [ "$(journal_lines)" -gt 0 ]; then
+    if [ "$(journal_lines)" -gt 0 ] && running >/dev/null; then
       code=0; velmora 5 || code=$?
-      [ "$code" = 1 ] && return 0
+      [ "$code" = 1 ] && break
     fi
   done
-  echo "Velmora neither ended nor took a hand-over within 30 s" >&2
+  pid=$(running) || { echo "Velmora did not start within 30 s" >&2; return 1; }
+  echo "Velmora started (process $pid, display scaling $(read_state dpi) dpi)"
 }
 
-start_velmora() {
-  alive "$(read_state velmora.pid)" && return 0
-  launch_first
-  echo "Velmora started (pid $(cat "$state/velmora.pid"), display scaling $(cat "$state/dpi") dpi)"
-}
-
-# The call a launcher makes first: no Velmora is running, so this one becomes
-# it, with the switches, and does not return while Velmora runs.
-first_start() {
-  echo "Velmora is not running: Velmora.exe $* becomes the running instance, with its switches"
-  launch_first "$@"
-  if [ -n "$first_code" ]; then
-    echo "Velmora.exe $* (the first start) -> exit code $(explain "$first_code")"
-  elif [ -n "$first_window" ]; then
-    echo "Velmora.exe $* is waiting: Velmora shows a window ($first_window)"
-    screenshot "$state/window.png"
-    echo "it stays open until answered; ./run.sh -exit answers it and ends Velmora"
-    return 0
-  else
-    echo "Velmora.exe $* has not returned: it is the running instance now (pid $(read_state velmora.pid), display scaling $(read_state dpi) dpi)"
-    echo "and returns only when Velmora ends; a launcher that waits for it would wait that long."
-    echo "Start Velmora before the launcher calls it (or at log-on), or let the launcher not wait."
+# The call a launcher makes first: no Velmora runs, so this one starts the
+# running instance as a process of its own and hands its switches over to
+# it, as any later call does.
+first_call() {
+  local pid
+  echo "Velmora is not running: Velmora.exe $* starts it and hands its switches over"
+  prepare_prefix
+  forward "$@"
+  if pid=$(running); then
+    echo "Velmora runs now (process $pid, display scaling $(read_state dpi) dpi), started by that call"
   fi
-  show_journal 0
 }
 
 status() {
-  if alive "$(read_state velmora.pid)"; then
-    echo "Velmora is running (pid $(read_state velmora.pid), display scaling $(read_state dpi) dpi)"
+  local pid
+  if pid=$(running); then
+    echo "Velmora is running (process $pid, display scaling $(read_state dpi) dpi)"
     local map servo
     map=$(grep -a '^UltraStik 13 0 ' "$dist/DeviceSim.log" 2>/dev/null | tail -n1 | cut -d' ' -f4- | tr -d '\r')
     servo=$(grep -a '^PacDrive \(29\|30\)' "$dist/DeviceSim.log" 2>/dev/null | tail -n1 | tr -d '\r')
@@ -229,7 +216,7 @@ status() {
     echo "Velmora is not running (./run.sh SWITCHES starts it)"
   fi
   echo "journal of the simulated sticks: $dist/DeviceSim.log"
-  echo "settings file: $dist/Velmora.ini (written when Velmora ends)"
+  echo "settings file: $dist/Velmora.ini (written when a choice changes)"
 }
 
 show_journal() {
@@ -237,7 +224,7 @@ show_journal() {
   [ -f "$dist/DeviceSim.log" ] && tail -n +"$(($1 + 1))" "$dist/DeviceSim.log" | tr -d '\r'
   echo "--- Velmora.ini ---"
   [ -f "$dist/Velmora.ini" ] && tr -d '\r' <"$dist/Velmora.ini" ||
-    echo "(not written yet: Velmora saves its settings when it ends)"
+    echo "(not written yet: no choice has changed)"
 }
 
 # Hands the switches over; on the private display a window that opens (the
@@ -267,23 +254,22 @@ forward() {
 }
 
 stop_all() {
-  local pid before
-  pid=$(read_state velmora.pid)
+  local before ended= until
   before=$(journal_lines)
-  if alive "$pid"; then
+  if running >/dev/null; then
     # Answer what is open (a usage box, the exit question) so -exit is acted on.
     desktop_helper close >/dev/null || true
     code=0; velmora 10 -exit || code=$?
     echo "Velmora.exe -exit -> exit code $(explain "$code")"
-    for _ in $(seq 100); do alive "$pid" || break; sleep 0.1; done
-    if alive "$pid"; then
-      kill "$pid" 2>/dev/null || true
-      echo "Velmora did not end within 10 s: stopped (pid $pid), its settings not saved"
-    fi
+    until=$((SECONDS + 10))
+    while [ "$SECONDS" -lt "$until" ]; do
+      running >/dev/null || { ended=1; break; }
+      sleep 0.2
+    done
+    [ -n "$ended" ] || echo "Velmora did not end within 10 s: stopped with the rest of the Wine prefix"
   else
     echo "Velmora is not running"
   fi
-  rm -f "$state/velmora.pid"
   show_journal "$before"
   timeout 20 "$WINESERVER" -k 2>/dev/null || true
   local xvfb
@@ -313,10 +299,10 @@ case "${1:-}" in
     desktop_helper close >/dev/null || true
     ;;
   -*)
-    if alive "$(read_state velmora.pid)"; then
+    if running >/dev/null; then
       forward "$@"
     else
-      first_start "$@"
+      first_call "$@"
     fi
     ;;
   *) echo "unknown: $1 (./run.sh --help)" >&2; exit 2 ;;

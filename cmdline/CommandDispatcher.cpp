@@ -5,10 +5,11 @@
 #include "cmdline/SwitchTable.h"
 #include "devices/ServoCommands.h"
 #include "devices/U360ModeTable.h"
+#include "resources/Version.h"
 
 #include <cstring>
 
-const char UsageText[] = "Velmora Version 1.0\n"
+const char UsageText[] = "Velmora Version " VELMORA_VERSION_SHOWN "\n"
                          "\n"
                          "USAGE: Velmora.exe -options\n"
                          "\n"

@@ -2,11 +2,11 @@
 # The pages cannot drift from the program silently: every commit that
 # README.md, CONTRIBUTING.md or a page of docs/ names is in the history of
 # HEAD, and the exit codes, the switches and the table of modes that README.md
-# and the release's resources/README.txt give are the program's own, read
-# from its tables (app/Startup.h's Exit constants, the switch names the
-# dispatcher looks up in cmdline/CommandDispatcher.cpp, the rows of
-# devices/U360ModeTable.cpp and devices/ServoModes.cpp, the menu labels of
-# resources/Velmora.rc).
+# and the release's README.txt (made from resources/README.txt.in) give are
+# the program's own, read from its tables (app/Startup.h's Exit constants,
+# the switch names the dispatcher looks up in cmdline/CommandDispatcher.cpp,
+# the rows of devices/U360ModeTable.cpp and devices/ServoModes.cpp, the menu
+# labels of resources/Velmora.rc).
 #   tools/check-docs.sh
 # Exit status 1, with every difference named, when any page differs.
 set -euo pipefail
@@ -72,17 +72,19 @@ readme = read("README.md")
 compare("README.md", "exit code",
         {int(c) for c in re.findall(r"^\| (\d+) \|", readme, re.M)}, codes)
 compare("README.md", "switch", usage_switches(readme), switches)
+# A launcher line names the program by its full path, in quotes.
+LAUNCHER = r'"C:\\Velmora\\Velmora\.exe"'
 compare("README.md", "mode", {(label, switch, name) for label, switch, name in re.findall(
-    r"^\| (?:UltraStik 360|ServoStik) \| ([^|]+?) \| `Velmora\.exe (-\w+) (\w+)` \|", readme, re.M)},
+    r"^\| (?:UltraStik 360|ServoStik) \| ([^|]+?) \| `" + LAUNCHER + r" (-\w+) (\w+)` \|", readme, re.M)},
     modes)
 
-text = read("resources/README.txt")
+text = read("resources/README.txt.in")
 section = re.search(r"^Exit codes\n-+\n(.*?)\n\S[^\n]*\n-+\n", text, re.S | re.M)
-compare("resources/README.txt", "exit code",
+compare("resources/README.txt.in", "exit code",
         {int(c) for c in re.findall(r"^  (\d+)  ", section.group(1) if section else "", re.M)}, codes)
-compare("resources/README.txt", "switch", usage_switches(text), switches)
-compare("resources/README.txt", "mode", set(re.findall(
-    r"^  (\S.*?\S)  +Velmora\.exe (-u360|-servo) (\w+)$", text, re.M)), modes)
+compare("resources/README.txt.in", "switch", usage_switches(text), switches)
+compare("resources/README.txt.in", "mode", set(re.findall(
+    r"^  (\S.*?\S)  +" + LAUNCHER + r" (-u360|-servo) (\w+)$", text, re.M)), modes)
 
 for fault in faults:
     print(f"check-docs: {fault}", file=sys.stderr)

@@ -1,7 +1,9 @@
 // run.sh's hands inside the Wine desktop, where the Linux side sees one X
 // window for everything: it lists, shows and closes Velmora's windows the
 // way a user would, so run.sh can take pictures of them and never waits on a
-// window nobody can see.
+// window nobody can see. It also tells run.sh whether Velmora runs: the
+// running instance may have been started by a launcher's call, not by run.sh.
+//   DesktopHelper running      the running Velmora's process id
 //   DesktopHelper windows      the visible Velmora windows, one title a line
 //   DesktopHelper close        answers every open box (usage, exit, About)
 //   DesktopHelper settings     shows the Settings window and prints where it
@@ -86,6 +88,14 @@ bool WaitFor(bool (*condition)(), DWORD milliseconds) {
     return true;
 }
 
+int PrintRunning() {
+    const DWORD pid = VelmoraProcess();
+    if (pid != 0) {
+        std::printf("%lu\n", pid);
+    }
+    return pid != 0 ? 0 : 1;
+}
+
 int ListWindows() {
     const std::vector<HWND> shown = Dialogs(true);
     for (HWND dialog : shown) {
@@ -156,6 +166,9 @@ int CloseMenu() {
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "running") {
+        return PrintRunning();
+    }
     if (command == "windows") {
         return ListWindows();
     }
@@ -171,6 +184,6 @@ int main(int argc, char** argv) {
     if (command == "menu-close") {
         return CloseMenu();
     }
-    std::fprintf(stderr, "usage: DesktopHelper windows|close|settings|menu|menu-close\n");
+    std::fprintf(stderr, "usage: DesktopHelper running|windows|close|settings|menu|menu-close\n");
     return 2;
 }
