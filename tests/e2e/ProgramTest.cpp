@@ -76,33 +76,52 @@ bool PipeClosedWithin(HANDLE readEnd, DWORD milliseconds) {
         readEnd, milliseconds);
 }
 
-// A launcher waits for the program it runs, and may read its output: its
-// first call, with nothing running, starts the running instance apart and
-// returns like any later call, and so does a second launcher's at once.
+// A launcher waits for the program it runs, may read its output and may end
+// its job when the game ends: its first call, with nothing running, starts
+// the running instance apart and returns like any later call, and so does a
+// second launcher's at once.
 TEST(Program, TheFirstCallsStartOneRunningInstanceAndReturn) {
     ProgramUnderTest program(1, "4");
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inheritable, 0));
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    // Standard output alone: Wine hands every process it starts the Unix
-    // standard error of its parent, whatever the Windows handles say.
-    startup.hStdOutput = writeEnd;
-    PROCESS_INFORMATION piped = {};
-    std::string line = "\"" + program.Directory() + "Velmora.exe\" -u360 joy4way";
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                               &startup, &piped));
-    HANDLE other = program.Start("-servo joy8way");
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    ASSERT_TRUE(
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits));
+    // Both in the job, both reading the output (standard output alone: Wine
+    // hands every process it starts the Unix standard error of its parent,
+    // whatever the Windows handles say).
+    HANDLE launchers[2] = {}, threads[2] = {};
+    const char* lines[] = {"-u360 joy4way", "-servo joy8way"};
+    for (int i = 0; i < 2; ++i) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnd;
+        PROCESS_INFORMATION started = {};
+        std::string line = "\"" + program.Directory() + "Velmora.exe\" " + lines[i];
+        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                   nullptr, nullptr, &startup, &started));
+        ASSERT_TRUE(AssignProcessToJobObject(job, started.hProcess));
+        launchers[i] = started.hProcess;
+        threads[i] = started.hThread;
+    }
     CloseHandle(writeEnd);
-    EXPECT_EQ(WaitExit(piped.hProcess, 20000), 1u);
-    EXPECT_EQ(WaitExit(other, 20000), 1u);
+    for (HANDLE thread : threads) {
+        ResumeThread(thread);
+        CloseHandle(thread);
+    }
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(WaitExit(launchers[i], 20000), 1u) << lines[i];
+        CloseHandle(launchers[i]);
+    }
     EXPECT_TRUE(PipeClosedWithin(readEnd, 5000)) << "the instance holds the launcher's output";
     CloseHandle(readEnd);
-    CloseHandle(piped.hThread);
-    CloseHandle(piped.hProcess);
+    CloseHandle(job); // the game ended: the launcher's job goes, and all in it
 
     HWND first = FindWindowA("Velmora_Server", "Velmora_InterComm");
     ASSERT_NE(first, nullptr) << "no running instance remains";
