@@ -46,6 +46,14 @@ answer() { # can|cannot REASON [native|emulated]
   exit 0
 }
 
+# One probe at a time; the 32-bit registrations wait on this lock for the
+# answer of a probe that is running (tools/run-win32.sh). flock itself holds
+# it: none of the probe's processes (a wineserver may outlive it) inherits it.
+mkdir -p "$cache"
+if [ -z "${VELMORA_PROBE_LOCKED:-}" ]; then
+  VELMORA_PROBE_LOCKED=1 exec flock -o "$cache/probe.lock" bash "$root/tools/wow64-probe.sh" "$@"
+fi
+
 [ -f "$probe" ] || {
   echo "wow64-probe: $probe is not built (cmake --build --preset win32)" >&2
   exit 2
