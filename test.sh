@@ -28,6 +28,10 @@ if [ "${1:-}" = --only ]; then
   exec ctest --test-dir build/win64 -R "^($2)\$" --no-tests=error -V -j "$lanes"
 fi
 
+# Where the time goes: each step's start, in minutes and seconds of the run.
+step() { local t=$(($(date +%s) - started)); printf '== %d:%02d %s\n' $((t / 60)) $((t % 60)) "$*"; }
+
+step "set-up and the 32-bit build"
 tools/install-deps.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j2
@@ -39,8 +43,10 @@ mkdir -p build/wow64
 setsid tools/wow64-probe.sh >build/wow64/probe.out 2>build/wow64/probe.log &
 probe_pid=$!
 trap 'kill -- -"$probe_pid" 2>/dev/null || true' EXIT
+step "the 64-bit build"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j2
+step "the checks of the binaries, the release, the code, the pages and the fuzz corpus"
 tools/check-binaries.sh
 tools/check-release.sh
 # The code's own checks: clang-format and clang-tidy, both clean.
@@ -54,6 +60,7 @@ tools/check-docs.sh
 # The fuzzers' kept corpus, replayed natively under the sanitizers.
 ./fuzz.sh --replay
 
+step "the probe of 32-bit Windows code"
 probe_status=0
 wait "$probe_pid" || probe_status=$?
 trap - EXIT
@@ -62,13 +69,13 @@ wow64=$(cat build/wow64/probe.out)
 echo "$wow64"
 [ "$probe_status" = 0 ] || exit "$probe_status"
 
+step "the tests, $lanes side by side"
 status=0
 ctest --test-dir build/win64 --output-on-failure --no-tests=error -j "$lanes" || status=$?
 for bmp in build/win64/artifacts/*.bmp; do
   [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
 done
-took=$(($(date +%s) - started))
-echo "test.sh took $((took / 60)) min $((took % 60)) s"
+step "done"
 echo "$wow64"
 if [ "$(head -n1 build/wow64/probe.txt)" != can ]; then
   echo "NOT TESTED: the program that ships, dist/win32/Velmora.exe: its end-to-end tests"

@@ -6,10 +6,14 @@
 # So a failed index stops nothing here: only a package that cannot be fetched
 # does, and its message names the index that was missing too.
 
+# A connection that failed once often goes through at the next try, and a
+# mirror caught mid-sync may be whole again within a minute.
 apt_tries=3
-# A mirror caught mid-sync is usually whole again within a minute; a
-# connection that failed once often goes through at the next try.
 apt_pauses=(10 30)
+# The lists: the run goes on without an index that still fails, so one more
+# try, soon, is all it is worth.
+apt_update_tries=2
+apt_update_pauses=(5)
 
 # The first error apt printed in FILE, without the summary line that follows
 # every failed index.
@@ -22,21 +26,22 @@ apt_first_error() { # FILE
 # appended to LOG; returns its last status. Each try's output is kept apart
 # so that apt_first_error reads the last one.
 apt_retry() { # LOG COMMAND...
-  local log=$1 try status=0 out
+  local log=$1 try status=0 out tries=${APT_TRIES:-$apt_tries} pauses=("${apt_pauses[@]}")
+  [ -z "${APT_PAUSES:-}" ] || read -ra pauses <<<"$APT_PAUSES"
   shift
   out=$(mktemp)
-  for ((try = 1; try <= apt_tries; try++)); do
+  for ((try = 1; try <= tries; try++)); do
     status=0
     "$@" >"$out" 2>&1 || status=$?
     {
-      echo "--- try $try of $apt_tries: $* (exit status $status)"
+      echo "--- try $try of $tries: $* (exit status $status)"
       cat "$out"
     } >>"$log"
     [ "$status" = 0 ] && break
     APT_LAST_ERROR=$(apt_first_error "$out")
     [ -n "$APT_LAST_ERROR" ] || APT_LAST_ERROR=$(grep -v '^\s*$' "$out" | tail -n1)
     [ "$status" = 124 ] && APT_LAST_ERROR="no answer within the time-out: $APT_LAST_ERROR"
-    [ "$try" -lt "$apt_tries" ] && sleep "${apt_pauses[try - 1]}"
+    [ "$try" -lt "$tries" ] && sleep "${pauses[try - 1]}"
   done
   rm -f "$out"
   return "$status"
@@ -50,7 +55,8 @@ apt_update() { # LOG APT-OPTIONS...
   local log=$1
   shift
   APT_MISSING_INDEX=
-  if ! apt_retry "$log" timeout 300 apt-get "$@" update; then
+  if ! APT_TRIES=$apt_update_tries APT_PAUSES="${apt_update_pauses[*]}" \
+    apt_retry "$log" timeout 300 apt-get "$@" update; then
     APT_MISSING_INDEX=$APT_LAST_ERROR
     echo "--- went on without the index that could not be fetched: $APT_MISSING_INDEX" >>"$log"
   fi
