@@ -79,7 +79,7 @@ bool WaitForQueuedLine(HWND channel, unsigned short ticket, DWORD timeoutMillise
             static_cast<LRESULT>(outcome) == OutcomeWaiting) {
             return true;
         }
-        Sleep(10);
+        Sleep(10); // the outcome is asked for, never announced
     } while (GetTickCount() - start < timeoutMilliseconds);
     return false;
 }
