@@ -15,6 +15,10 @@ started=$(date +%s)
 # and a display: tools/wine-env.sh). The emulated 32-bit ones keep the two
 # cores busy; the 64-bit ones mostly wait on Wine and fill the gaps.
 lanes=4
+# Of them, at most two 32-bit ones (tests/CMakeLists.txt).
+resources=$root/build/ctest-resources.json
+mkdir -p build
+printf '{"version": {"major": 1, "minor": 0}, "local": [{"win32": [{"id": "0", "slots": 2}]}]}\n' >"$resources"
 # A missing Wine tray is a failure here, not a skip.
 export VELMORA_REQUIRE_TRAY=1
 
@@ -25,7 +29,8 @@ if [ "${1:-}" = --only ]; then
     cmake --build --preset "$preset" -j2 | grep -v '^\[ *[0-9]*%\] Built target' || true
   done
   [ -z "${3:-}" ] || export GTEST_FILTER=$3
-  exec ctest --test-dir build/win64 -R "^($2)\$" --no-tests=error -V -j "$lanes"
+  exec ctest --test-dir build/win64 -R "^($2)\$" --no-tests=error -V -j "$lanes" \
+    --resource-spec-file "$resources"
 fi
 
 # Where the time goes: each step's start, in minutes and seconds of the run.
@@ -71,7 +76,8 @@ echo "$wow64"
 
 step "the tests, $lanes side by side"
 status=0
-ctest --test-dir build/win64 --output-on-failure --no-tests=error -j "$lanes" || status=$?
+ctest --test-dir build/win64 --output-on-failure --no-tests=error -j "$lanes" \
+  --resource-spec-file "$resources" || status=$?
 for bmp in build/win64/artifacts/*.bmp; do
   [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
 done
