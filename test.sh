@@ -21,15 +21,21 @@ mkdir -p build
 printf '{"version": {"major": 1, "minor": 0}, "local": [{"win32": [{"id": "0", "slots": 2}]}]}\n' >"$resources"
 # A missing Wine tray is a failure here, not a skip.
 export VELMORA_REQUIRE_TRAY=1
+# The program's own bounds (a later start looks 5 s for the first instance's
+# window) meet a processor that is also busy with something else, a build
+# beside the run, say: measured, the emulated first instance then missed
+# them. So the tests run ahead of the rest of the machine where they may.
+ahead=()
+[ "$(id -u)" != 0 ] || ahead=(nice -n -5)
 
 if [ "${1:-}" = --only ]; then
   [ $# -ge 2 ] || { echo "usage: ./test.sh --only NAME [GTEST-FILTER]" >&2; exit 2; }
   for preset in win32 win64; do
     [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j2 | grep -v '^\[ *[0-9]*%\] Built target' || true
+    cmake --build --preset "$preset" -j2 | { grep -v '^\[ *[0-9]*%\] Built target' || true; }
   done
   [ -z "${3:-}" ] || export GTEST_FILTER=$3
-  exec ctest --test-dir build/win64 -R "^($2)\$" --no-tests=error -V -j "$lanes" \
+  exec "${ahead[@]}" ctest --test-dir build/win64 -R "^($2)\$" --no-tests=error -V -j "$lanes" \
     --resource-spec-file "$resources"
 fi
 
@@ -76,7 +82,7 @@ echo "$wow64"
 
 step "the tests, $lanes side by side"
 status=0
-ctest --test-dir build/win64 --output-on-failure --no-tests=error -j "$lanes" \
+"${ahead[@]}" ctest --test-dir build/win64 --output-on-failure --no-tests=error -j "$lanes" \
   --resource-spec-file "$resources" || status=$?
 for bmp in build/win64/artifacts/*.bmp; do
   [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
