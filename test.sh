@@ -26,7 +26,7 @@ export VELMORA_REQUIRE_TRAY=1
 # beside the run, say: measured, the emulated first instance then missed
 # them. So the tests run ahead of the rest of the machine where they may.
 ahead=()
-[ "$(id -u)" != 0 ] || ahead=(nice -n -5)
+[ "$(id -u)" != 0 ] || ahead=(nice -n -10)
 
 if [ "${1:-}" = --only ]; then
   [ $# -ge 2 ] || { echo "usage: ./test.sh --only NAME [GTEST-FILTER]" >&2; exit 2; }

@@ -245,6 +245,8 @@ HANDLE ProgramUnderTest::StartServer(const std::string& arguments) {
     server = Start(arguments);
     // Started together, either process may win the mutex: let this one win first.
     WaitUntil([](void*) { return FirstInstanceMarked(); }, nullptr, 20000);
+    // And its window, else the client's 5-second search races its startup.
+    WaitForWindow("Velmora_Server", "Velmora_InterComm", 20000);
     // A client returns 1 only once the first instance's main loop acted on it;
     // served meanwhile, since the first instance may be talking to a stand-in
     // taskbar of this thread.
