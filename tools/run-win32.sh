@@ -2,8 +2,9 @@
 # Runs one (64-bit) end-to-end test program for CTest against the 32-bit
 # build: dist/win32/Velmora.exe with the stand-ins of STANDINS (a folder under
 # the root, dist/win32 or dist/win32/cdecl), the way tools/wow64-probe.sh
-# chose: natively under Wine's WoW64 mode (prefix build/wow64prefix), or under
-# QEMU's user-mode emulator (prefix build/emu32prefix). Where the probe found
+# chose: natively under Wine's WoW64 mode (a copy of build/wow64prefix), or
+# under QEMU's user-mode emulator (a copy of build/emu32prefix), in a lane of
+# its own (tools/wine-env.sh). Where the probe found
 # neither way, prints why and exits 77, which CTest shows as skipped, never
 # as passed.
 # Each --leave-out names tests (a GoogleTest filter, A:B) that this run
