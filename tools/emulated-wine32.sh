@@ -60,8 +60,11 @@ apt=(-o APT::Architectures::=amd64 -o APT::Architectures::=i386
   -o "Dir::State::Lists=$emu/lists" -o "Dir::Cache=$emu/apt-cache"
   -o "Dir::Etc::SourceList=$emu/sources.list" -o "Dir::Etc::SourceParts=$emu/sources.d"
   -o Debug::NoLocking=1)
-timeout 600 apt-get "${apt[@]}" update >"$log" 2>&1 ||
-  fail "apt-get update failed: $(grep -E '^(E|W):' "$log" | tail -n1)"
+# An index that cannot be fetched stops nothing (tools/apt-fetch.sh): the
+# plan and the fetch below find out whether a package needed was in it.
+source tools/apt-fetch.sh
+: >"$log"
+apt_update "$log" "${apt[@]}"
 
 # What installing wine32:i386 would add to this system: every i386 package
 # it needs and any other that the system lacks. Upgrades of the system's own
@@ -70,8 +73,13 @@ timeout 600 apt-get "${apt[@]}" update >"$log" 2>&1 ||
 # sysroot's.
 wanted=("wine32:i386=$version" "libwine:i386=$version")
 for library in "${x_libraries[@]}"; do wanted+=("$library:i386"); done
-plan=$(apt-get "${apt[@]}" -s install --no-install-recommends "${wanted[@]}" 2>>"$log") ||
-  fail "wine32:i386 $version cannot be installed from the archives: $(grep -E '^E:' "$log" | tail -n1)"
+plan_errors=$(mktemp)
+plan=$(apt-get "${apt[@]}" -s install --no-install-recommends "${wanted[@]}" 2>"$plan_errors") || {
+  APT_LAST_ERROR=$(apt_first_error "$plan_errors")
+  cat "$plan_errors" >>"$log"
+  fail "wine32:i386 $version cannot be installed from the archives: $(apt_failure)"
+}
+cat "$plan_errors" >>"$log" && rm -f "$plan_errors"
 # "Inst NAME (VERSION SUITES [ARCH])...", where an upgrade has "[OLD]" after NAME
 mapfile -t packages < <(sed -n 's/^Inst \([^ []*\) (\([^ ]*\) [^)]*\[\([^]]*\)\]).*/\1 \2 \3/p' <<<"$plan" |
   awk '{sub(/:.*/, "", $1); print $1 ":" $3 "=" $2}')
@@ -85,9 +93,10 @@ if [ -n "$kept" ] && [ "$(dpkg-deb -f "$kept" Version 2>/dev/null)" = "$version"
   reused=$(stat -c %s "$kept")
   mapfile -t packages < <(printf '%s\n' "${packages[@]}" | grep -vx "libwine:i386=$version")
 fi
-(cd "$emu/download" &&
-  timeout 1200 apt-get "${apt[@]}" download "${packages[@]}" "qemu-user/$codename-backports") >>"$log" 2>&1 ||
-  fail "the packages could not be fetched: $(grep -E '^E:' "$log" | tail -n1)"
+cd "$emu/download" || fail "no folder $emu/download"
+apt_retry "$log" timeout 1200 apt-get "${apt[@]}" download "${packages[@]}" "qemu-user/$codename-backports" ||
+  fail "the packages could not be fetched: $(apt_failure)"
+cd "$root" || fail "no folder $root"
 bytes=$(du -cb "$emu"/download/*.deb | tail -n1 | cut -f1)
 bytes=$((bytes - reused))
 

@@ -16,5 +16,12 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 echo "installing: ${missing[*]}"
-apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+source "$(dirname "$0")/apt-fetch.sh"
+log=$(mktemp)
+apt_update "$log"
+[ -z "$APT_MISSING_INDEX" ] || echo "install-deps: went on without an index that could not be fetched: $APT_MISSING_INDEX"
+if ! DEBIAN_FRONTEND=noninteractive apt_retry "$log" apt-get install -y -qq "${missing[@]}"; then
+  echo "install-deps: the packages could not be installed: $(apt_failure) (apt's output: $log)" >&2
+  exit 1
+fi
+rm -f "$log"

@@ -2,23 +2,30 @@
 # Runs one (64-bit) end-to-end test program for CTest against the 32-bit
 # build: dist/win32/Velmora.exe with the stand-ins of STANDINS (a folder under
 # the root, dist/win32 or dist/win32/cdecl), the way tools/wow64-probe.sh
-# chose: natively under Wine's WoW64 mode (prefix build/wow64prefix), or under
-# QEMU's user-mode emulator (prefix build/emu32prefix). Where the probe found
+# chose: natively under Wine's WoW64 mode (a copy of build/wow64prefix), or
+# under QEMU's user-mode emulator (a copy of build/emu32prefix), in a lane of
+# its own (tools/wine-env.sh). Where the probe found
 # neither way, prints why and exits 77, which CTest shows as skipped, never
 # as passed.
 # Each --leave-out names tests (a GoogleTest filter, A:B) that this run
 # leaves out and why; --leave-out-native and --leave-out-emulated do so for
 # one way only. What is left out is printed with the reason.
-#   run-win32.sh STANDINS [--leave-out[-native|-emulated] TESTS WHY]... -- PROGRAM [ARGS...]
+# A GoogleTest filter in GTEST_FILTER (./test.sh --only NAME FILTER) is kept,
+# less what is left out.
+#   run-win32.sh NAME STANDINS [--leave-out[-native|-emulated] TESTS WHY]... -- PROGRAM [ARGS...]
+# NAME is the registration's, which names its lane (build/lanes/NAME).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-standins=$root/$1
-label=$(tr / - <<<"${1#dist/}") # win32 or win32-cdecl
-shift
+name=$1
+standins=$root/$2
+shift 2
 answer=$root/build/wow64/probe.txt
 skipped=77
 
-# The probe's answer from this test run (test.sh probes first), or a new one.
+# The probe's answer from this test run (test.sh probes first, and a probe
+# holds its lock until it has answered), or a new one.
+mkdir -p "$root/build/wow64"
+flock "$root/build/wow64/probe.lock" true
 if [ ! -f "$answer" ]; then
   bash "$root/tools/wow64-probe.sh" || exit
 fi
@@ -45,7 +52,12 @@ done
 shift
 filter=()
 if [ ${#left_out[@]} -gt 0 ]; then
-  filter=("--gtest_filter=-$(IFS=:; echo "${left_out[*]}")")
+  wanted=${GTEST_FILTER:-*}
+  case $wanted in
+    *-*) wanted+=: ;;
+    *) wanted+=- ;;
+  esac
+  filter=("--gtest_filter=$wanted$(IFS=:; echo "${left_out[*]}")")
 fi
 
 for file in "$root/dist/win32/Velmora.exe" "$standins/UltraStik.dll" "$standins/PacDrive.dll"; do
@@ -55,14 +67,10 @@ done
 windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
 source "$root/tools/wine-env.sh"
 wine32_select "$root" "$way"
-export WINEPREFIX=$root/build/$WINE32_PREFIX
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-# A crashing program ends at once instead of waiting in the debugger (which
-# would hold the run until CTest's time-out); set once per prefix.
-if [ ! -f "$WINEPREFIX/.no-debugger" ]; then
-  timeout 120 "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /d '' /f >/dev/null 2>&1 && touch "$WINEPREFIX/.no-debugger"
-fi
+# A lane of its own (tools/wine-env.sh): a fresh copy of this way's prefix
+# and a display of its own, so that it runs beside the other registrations.
+trap wine_lane_stop EXIT
+wine_lane_start "$root" "$name" "$WINE32_PREFIX" || exit 1
 export VELMORA_PROGRAM_DIR VELMORA_STANDIN_DIR
 VELMORA_PROGRAM_DIR=$(windows_path "$root/dist/win32")
 VELMORA_STANDIN_DIR=$(windows_path "$standins")
@@ -73,22 +81,4 @@ if [ "$way" = emulated ]; then
 fi
 echo "against $VELMORA_PROGRAM_DIR\\Velmora.exe with the stand-ins of $VELMORA_STANDIN_DIR"
 [ ${#notes[@]} -eq 0 ] || printf '%s\n' "${notes[@]}"
-# The pictures that the screen check saves keep the 64-bit build's name;
-# this run's get one of their own beside them.
-artifacts=$root/build/win64/artifacts
-kept=$(mktemp -d)
-for picture in tray-menu tray-no-menu; do
-  [ -f "$artifacts/$picture.bmp" ] && mv "$artifacts/$picture.bmp" "$kept/"
-done
 bash "$root/tools/gtest-skips.sh" "$WINE64" "$@" "${filter[@]}"
-status=$?
-for picture in tray-menu tray-no-menu; do
-  [ -f "$artifacts/$picture.bmp" ] && mv "$artifacts/$picture.bmp" "$artifacts/$picture-$label.bmp"
-  [ -f "$kept/$picture.bmp" ] && mv "$kept/$picture.bmp" "$artifacts/"
-done
-rmdir "$kept"
-# This prefix's tray and desktop go with it, so that they never lie over the
-# tray that the 64-bit programs' checks click in.
-timeout 20 "$WINESERVER" -k 2>/dev/null
-timeout 20 "$WINESERVER" -w 2>/dev/null
-exit "$status"

@@ -1,6 +1,8 @@
-# Sourced by test.sh and bench.sh: a private Wine prefix in the build
-# tree and, when there is no display, a virtual one. wine_env_stop stops what
-# wine_env_start started, by process id.
+# Sourced by the scripts that run Wine: a private Wine prefix in the build
+# tree and, when there is no display, a virtual one (wine_env_start, for
+# bench.sh and the probe); a lane of its own for each test registration
+# (wine_lane_start). wine_env_stop and wine_lane_stop stop what they started,
+# by process id.
 WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
@@ -26,14 +28,7 @@ wine_env_start() {
     export DISPLAY=":$(head -n1 "$fdfile")"
     rm -f "$fdfile"
   fi
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    timeout 120 "$WINE64" wineboot -i >/dev/null 2>&1 || true
-    # A crashing program ends at once instead of waiting in the debugger.
-    timeout 60 "$WINE64" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-      /v Debugger /d '' /f >/dev/null 2>&1 || true
-  fi
-  timeout 60 "$WINESERVER" -w 2>/dev/null || true
+  wine_template "$WINEPREFIX" || true
 }
 
 wine_env_stop() {
@@ -67,4 +62,84 @@ wine32_select() { # ROOT native|emulated: sets WINE64, WINEDLLPATH and WINE32_PR
       WINE32_PREFIX=emu32prefix
       ;;
   esac
+}
+
+# A lane: what one test registration runs in, apart from every other, so
+# that registrations that share nothing run side by side (ctest -j): a Wine
+# prefix of its own (its registry, so its own Run value; its own wineserver,
+# so its own named objects) and a virtual display of its own (Wine takes hot
+# keys and shows tray icons and menus on the display, so two prefixes on one
+# display would meet there). The prefix is made anew at each start, from a
+# template of its kind that wineboot makes once (build/wineprefix for
+# 64-bit Wine; the 32-bit ways' own, wine32_select's WINE32_PREFIX): a Wine
+# prefix takes half a minute to make, far longer under the emulator, and a
+# copy a fraction of a second. Its Windows binaries (system32, syswow64,
+# winsxs: 630 MB, which nothing writes once the prefix is made) are hard
+# links to the template's; the rest (registry, users' folders, .ini files,
+# which Wine rewrites in place) are copies.
+#   wine_lane_start ROOT NAME [TEMPLATE]: exports WINEPREFIX (build/lanes/NAME/prefix),
+#   DISPLAY and Wine's variables; WINE64 must name the Wine to make the template with.
+wine_lane_start() {
+  local root=$1 name=$2 template=$root/build/${3:-wineprefix} fdfile
+  local lane=$root/build/lanes/$2
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEARCH=win64
+  rm -rf "$lane" && mkdir -p "$lane"
+  fdfile=$lane/display
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>"$lane/xvfb.log" &
+  WINE_ENV_XVFB_PID=$!
+  # Xvfb writes the display's number once it accepts clients.
+  for _ in $(seq 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n1 "$fdfile")"
+  [ "$DISPLAY" != : ] || { echo "wine-lane: Xvfb did not start (see $lane/xvfb.log)" >&2; return 1; }
+  wine_template "$template" || return 1
+  export WINEPREFIX=$lane/prefix
+  (cd "$template" && cp -al . "$WINEPREFIX" &&
+    find . -type f ! -path './drive_c/windows/system32/*' ! -path './drive_c/windows/syswow64/*' \
+      ! -path './drive_c/windows/winsxs/*' -print0 |
+    xargs -0 cp -p --remove-destination --parents -t "$WINEPREFIX") ||
+    { echo "wine-lane: $template could not be copied to $WINEPREFIX" >&2; return 1; }
+  # The prefix's session (wineserver, services, the desktop and its tray)
+  # starts with its first process, a second or two of both cores: started
+  # here, before the test program, it is not part of its first test's time.
+  # It stays while the test program follows within the wineserver's linger.
+  timeout 60 "$WINE64" cmd /c exit >/dev/null 2>&1
+  return 0
+}
+
+# Makes the template prefix TEMPLATE with WINE64, once for each Wine version;
+# lanes that start together wait for the first to make it.
+wine_template() { # TEMPLATE
+  local template=$1 version
+  version=$("$WINE64" --version 2>/dev/null)
+  mkdir -p "$(dirname "$template")"
+  (
+    flock 9
+    [ -f "$template/.made-by" ] && [ "$(cat "$template/.made-by")" = "$version" ] && exit 0
+    rm -rf "$template" && mkdir -p "$template"
+    WINEPREFIX=$template timeout 300 "$WINE64" wineboot -i >/dev/null 2>&1
+    # A crashing program ends at once instead of waiting in the debugger
+    # (which would hold the run until CTest's time-out).
+    WINEPREFIX=$template timeout 120 "$WINE64" reg add \
+      'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
+    # The registry reaches the disk when the prefix's wineserver ends.
+    WINEPREFIX=$template timeout 60 "$WINESERVER" -w
+    [ -f "$template/system.reg" ] || { echo "wine-lane: wineboot made no prefix in $template" >&2; exit 1; }
+    echo "$version" >"$template/.made-by"
+  ) 9>"$template.lock"
+}
+
+# Ends every process of the lane's prefix, then its display.
+wine_lane_stop() {
+  timeout 20 "$WINESERVER" -k 2>/dev/null
+  timeout 20 "$WINESERVER" -w 2>/dev/null
+  if [ -n "${WINE_ENV_XVFB_PID:-}" ]; then
+    kill "$WINE_ENV_XVFB_PID" 2>/dev/null
+    wait "$WINE_ENV_XVFB_PID" 2>/dev/null
+  fi
+  return 0
 }

@@ -46,6 +46,14 @@ answer() { # can|cannot REASON [native|emulated]
   exit 0
 }
 
+# One probe at a time; the 32-bit registrations wait on this lock for the
+# answer of a probe that is running (tools/run-win32.sh). flock itself holds
+# it: none of the probe's processes (a wineserver may outlive it) inherits it.
+mkdir -p "$cache"
+if [ -z "${VELMORA_PROBE_LOCKED:-}" ]; then
+  VELMORA_PROBE_LOCKED=1 exec flock -o "$cache/probe.lock" bash "$root/tools/wow64-probe.sh" "$@"
+fi
+
 [ -f "$probe" ] || {
   echo "wow64-probe: $probe is not built (cmake --build --preset win32)" >&2
   exit 2
@@ -61,9 +69,14 @@ fetch_libraries() {
   version=$(dpkg-query -W -f='${Version}' libwine:amd64 2>/dev/null) ||
     { echo "libwine:amd64 is not installed"; return 1; }
   rm -rf "$download" && mkdir -p "$lists/partial" "$cache/apt-cache/archives/partial" "$download"
-  timeout 300 apt-get "${apt[@]}" update >"$log" 2>&1 &&
-    (cd "$download" && timeout 600 apt-get "${apt[@]}" download "libwine:i386=$version") >>"$log" 2>&1 ||
-    { echo "libwine:i386 $version could not be fetched: $(grep -E '^E:' "$log" | tail -n1)"; return 1; }
+  : >"$log"
+  # An index that cannot be fetched stops nothing (tools/apt-fetch.sh): only
+  # the package itself missing does.
+  apt_update "$log" "${apt[@]}"
+  cd "$download" || return 1
+  apt_retry "$log" timeout 600 apt-get "${apt[@]}" download "libwine:i386=$version" ||
+    { echo "libwine:i386 $version could not be fetched: $(apt_failure)"; cd "$root"; return 1; }
+  cd "$root" || return 1
   dpkg-deb -x "$download"/libwine_*_i386.deb "$download/unpacked" >>"$log" 2>&1 &&
     [ -f "$download/unpacked/usr/lib/i386-linux-gnu/wine/i386-windows/ntdll.dll" ] ||
     { echo "the libwine:i386 package could not be unpacked"; return 1; }
@@ -75,6 +88,7 @@ fetch_libraries() {
   mv "$download"/libwine_*_i386.deb "$cache/"
   rm -rf "$download" "$lists" "$cache/apt-cache"
 }
+source tools/apt-fetch.sh
 source tools/wine-env.sh
 trap wine_env_stop EXIT
 # Runs the probe the given way; sets "ran" to a reason why it did not run to

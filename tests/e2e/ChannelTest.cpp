@@ -222,13 +222,14 @@ TEST_F(FakeServer, TheFirstInstancesWindowMayComeAfterTheClient) {
     DestroyWindow(window);
     window = nullptr;
     DWORD start = GetTickCount();
-    EXPECT_EQ(RunClient("-u360 joy4way"), static_cast<DWORD>(ExitNotDone))
+    EXPECT_EQ(RunClient("-u360 joy4way"), static_cast<DWORD>(ExitNotDone)) // its search runs out
         << "marked running, but no window to reach";
     EXPECT_GE(GetTickCount() - start, PeerSearchMilliseconds - 1000)
         << "the client looks for a while before it gives up";
 
     HANDLE client = program.Start("-servo");
     constexpr DWORD WhileItSearches = 1000;
+    // Runs out on purpose: a second in, the client is still looking for the window.
     EXPECT_EQ(WaitExit(client, WhileItSearches), static_cast<DWORD>(STILL_ACTIVE));
     window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0, 0, 1,
                              1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -253,6 +254,7 @@ TEST_F(FakeServer, AFirstInstanceThatStopsAnsweringIsGivenUp) {
     HANDLE client = program.Start("-u360 joy4way");
     hangUntilEnded = client;
     const DWORD start = GetTickCount();
+    // The later start's patience with a silent instance runs out, on purpose.
     EXPECT_EQ(WaitExitServing(client, 40000), static_cast<DWORD>(ExitUnfinished))
         << "it went silent with the line in its hands";
     EXPECT_LT(GetTickCount() - start, 20000u) << "the client waited for a silent instance";
@@ -370,6 +372,7 @@ TEST(Channel, AMainThreadHeldInADeviceCallIsGivenUpOnWithinBounds) {
     ASSERT_TRUE(WaitForJournal(program, mark, "PacDrive 30")) << "the call was never made";
     HANDLE queued = program.Start("-u360 joy4way");
     const DWORD start = GetTickCount();
+    // The later starts' wait for a hung main thread runs out, on purpose.
     EXPECT_EQ(WaitExit(held, 20000), static_cast<DWORD>(ExitUnfinished));
     EXPECT_EQ(WaitExit(queued, 20000), static_cast<DWORD>(ExitNotDone));
     const DWORD took = GetTickCount() - start;
@@ -419,7 +422,7 @@ class Hostile : public ::testing::Test {
         DWORD_PTR outcome = OutcomeWaiting;
         const DWORD start = GetTickCount();
         while (static_cast<LRESULT>(outcome) == OutcomeWaiting && GetTickCount() - start < 10000) {
-            Sleep(1);
+            Sleep(1); // the outcome is asked for, never announced
             SendMessageTimeoutA(channel, LineOutcomeMessage, reply, 0, SMTO_NORMAL, 1000, &outcome);
         }
         return static_cast<LRESULT>(outcome);
@@ -495,6 +498,7 @@ TEST_F(Hostile, NoTerminatorWithinCbDataReadsNoFurther) {
     const std::size_t mark = program.Journal().size();
     EXPECT_EQ(Send(0, bytes, 13), OutcomeActed); // "-u360 joy2way", and not a byte more
     EXPECT_EQ(program.JournalSince(mark), std::vector<std::string>{"UltraStik 13 0 joy2way"});
+    // Runs out on purpose: time for an end that the line wrongly carried to show.
     EXPECT_EQ(WaitExit(program.server, 500), static_cast<DWORD>(STILL_ACTIVE))
         << "the bytes past cbData were read";
 }
@@ -505,6 +509,7 @@ TEST_F(Hostile, EmptyZeroLengthAndNoDataAreTheEmptyText) {
     EXPECT_EQ(Send(0, nullptr, 0), OutcomeActed);
     EXPECT_EQ(Send(0, "", 1), OutcomeActed);
     EXPECT_TRUE(program.JournalSince(mark).empty());
+    // Runs out on purpose: time for an end that the line wrongly carried to show.
     EXPECT_EQ(WaitExit(program.server, 500), static_cast<DWORD>(STILL_ACTIVE));
 }
 
@@ -813,6 +818,7 @@ TEST(HostileWindows, ALoopThatAnswersButNeverDispatchesHoldsNoLauncher) {
     PostMessageA(controller, WM_DDE_EXECUTE, 0, NoValidHandle);
     const std::size_t mark = program.Journal().size();
     const DWORD start = GetTickCount();
+    // The later start's wait for progress runs out, on purpose: the loop never dispatches.
     EXPECT_EQ(program.Run("-u360 joy4way", 3 * NoProgressMilliseconds),
               static_cast<DWORD>(ExitNotDone));
     const DWORD took = GetTickCount() - start;

@@ -196,7 +196,7 @@ TEST(Faults, SettingsHeldForAMomentAtStartupAreReadAndKept) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     program.server = program.Start("");
     constexpr DWORD Held = 2000;
-    Sleep(Held);
+    Sleep(Held); // past the start's first read: it must ask again, as for a scanner's hold
     CloseHandle(held);
     EXPECT_TRUE(WaitForJournal(program, 0, "UltraStik 13 0 joy8way"))
         << "the stored map never reached the stick";

@@ -205,6 +205,7 @@ TEST(Program, TheCloseBoxAsksFirst) {
     EXPECT_NE(ChildTexts(box).find("Are You Sure?"), std::string::npos) << ChildTexts(box);
     EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
     SendMessageA(GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
+    // Runs out on purpose: time for an end that Cancel wrongly began to show.
     EXPECT_EQ(WaitExit(program.server, 1000), static_cast<DWORD>(STILL_ACTIVE));
     EXPECT_EQ(program.Run(""), 1u) << "Cancel: nothing changes";
 
@@ -449,7 +450,7 @@ TEST(Program, HotKeysHeldByAnotherProgramAtStartupAreTakenOnceFree) {
     ProgramUnderTest program(0, "4");
     program.StartServer();
     constexpr DWORD HeldAfterStart = 1500;
-    Sleep(HeldAfterStart);
+    Sleep(HeldAfterStart); // past startup: the keys come free while Velmora asks again
     UnregisterHotKey(nullptr, HotKeyServo4Way);
     UnregisterHotKey(nullptr, HotKeyServo8Way);
     // Taken by Velmora once another program can no longer have it.
@@ -569,6 +570,7 @@ constexpr DWORD SlowModifyMilliseconds = 2000;
 void ModifySlowlyForwarding(ProgramUnderTest* program) {
     program->Start("-u360 joy4way");
     const DWORD start = GetTickCount();
+    // Runs out unless a second modify nests, as a busy taskbar keeps the caller waiting.
     while (deepestModify < 2 && GetTickCount() - start < SlowModifyMilliseconds) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_SENDMESSAGE);
         MSG message;

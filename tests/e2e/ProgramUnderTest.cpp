@@ -79,7 +79,7 @@ bool WaitForQueuedLine(HWND channel, unsigned short ticket, DWORD timeoutMillise
             static_cast<LRESULT>(outcome) == OutcomeWaiting) {
             return true;
         }
-        Sleep(10);
+        Sleep(10); // the outcome is asked for, never announced
     } while (GetTickCount() - start < timeoutMilliseconds);
     return false;
 }
@@ -266,6 +266,8 @@ HANDLE ProgramUnderTest::StartServer(const std::string& arguments) {
     server = Start("");
     // Started together, either process may win the mutex: let this one win first.
     WaitUntil([](void*) { return FirstInstanceMarked(); }, nullptr, 20000);
+    // And its window, else the client's 5-second search races its startup.
+    WaitForWindow("Velmora_Server", "Velmora_InterComm", 20000);
     // A client returns 1 only once the first instance's main loop acted on it;
     // served meanwhile, since the first instance may be talking to a stand-in
     // taskbar of this thread.

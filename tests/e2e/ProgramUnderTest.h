@@ -73,7 +73,7 @@ bool HasLine(const std::vector<std::string>& lines, const std::string& line);
 bool WaitUntil(bool (*predicate)(void*), void* context, DWORD timeoutMilliseconds);
 // A visible top-level dialog of another process, by its caption; null when
 // none appears in time.
-HWND WaitForDialog(const char* caption, DWORD timeoutMilliseconds = 10000);
+HWND WaitForDialog(const char* caption, DWORD timeoutMilliseconds = 30000);
 // A top-level window by class and title, once it exists; null when none
 // appears in time.
 HWND WaitForWindow(const char* windowClass, const char* title, DWORD timeoutMilliseconds = 10000);

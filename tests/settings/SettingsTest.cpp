@@ -193,7 +193,7 @@ TEST_F(SettingsFile, AnUnwritableFileFailsSilentlyAndKeepsTheRecord) {
 // defaults, and a save writes back only what changed since.
 DWORD WINAPI CloseAfterASecond(LPVOID file) {
     constexpr DWORD Held = 1000;
-    Sleep(Held);
+    Sleep(Held); // held past the first read, as a scanner holds a file at log-on
     CloseHandle(file);
     return 0;
 }
