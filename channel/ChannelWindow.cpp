@@ -90,18 +90,31 @@ bool KeepWindow() {
     if (GetAncestor(Window, GA_PARENT) != GetDesktopWindow()) {
         SetParent(Window, nullptr);
     }
+    // Or show it (tools that reveal hidden windows do): a window shown has
+    // a screen area to look after, which this one has no use for.
+    if (IsWindowVisible(Window)) {
+        ShowWindow(Window, SW_HIDE);
+    }
     return true;
 }
 
 // Sent messages are served inside PeekMessage. Nothing of ours is posted to
 // this thread, so every posted message is dropped unread (Wine would call a
 // WM_TIMER's lParam as a function), a WM_QUIT from anyone included: only the
-// stop event ends the loop, or the window's end.
+// stop event ends the loop, or the window's end. A WM_PAINT is no posted
+// message: it comes back at once for as long as its window, shown or given
+// the visible style by another program, has something left to paint, so
+// what it asks for is validated, frame included, as BeginPaint does.
 void ServeUntilStopped() {
     while (MsgWaitForMultipleObjects(1, &StopEvent, FALSE, INFINITE, QS_ALLINPUT) ==
            WAIT_OBJECT_0 + 1) {
         MSG message;
         for (unsigned drained = 1; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++drained) {
+            if (message.message == WM_PAINT && message.hwnd != nullptr) {
+                PAINTSTRUCT paint;
+                BeginPaint(message.hwnd, &paint);
+                EndPaint(message.hwnd, &paint);
+            }
             if (drained % UpkeepEveryMessages == 0 && !KeepWindow()) {
                 return;
             }

@@ -627,6 +627,43 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
     ExpectCleanEnd(program, mark, "WM_CLOSE from outside");
 }
 
+// Another program can show the hidden hand-over window, as tools that reveal
+// hidden windows do, or give it the visible style and ask it to paint:
+// neither may keep its thread busy, and hand-overs go on.
+TEST(HostileWindows, AHandOverWindowShownOrAskedToPaintCostsNothingAtRest) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND channel = program.ChannelWindow();
+    ASSERT_NE(channel, nullptr);
+    const struct {
+        const char* way;
+        const char* map;
+    } rows[] = {{"shown", "joy4way"}, {"given the visible style, then invalidated", "joy2way"}};
+    constexpr DWORD Quiet = 2000;
+    for (const auto& row : rows) {
+        if (row.map == rows[0].map) {
+            SetWindowPos(channel, nullptr, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+        } else {
+            SetWindowLongPtrA(channel, GWL_STYLE,
+                              GetWindowLongPtrA(channel, GWL_STYLE) | WS_VISIBLE);
+            RedrawWindow(channel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+        }
+        EXPECT_TRUE(AnswersWithinASecond(channel)) << row.way;
+        const ULONGLONG before = ProcessorMilliseconds(program.server);
+        Sleep(Quiet);
+        const ULONGLONG spent = ProcessorMilliseconds(program.server) - before;
+        EXPECT_LT(spent, Quiet / 10) << row.way << ": milliseconds of processor time in " << Quiet;
+        const std::size_t mark = program.Journal().size();
+        EXPECT_EQ(program.Run(std::string("-u360 ") + row.map), static_cast<DWORD>(ExitHandedOver))
+            << row.way;
+        EXPECT_EQ(program.JournalSince(mark),
+                  std::vector<std::string>{std::string("UltraStik 13 0 ") + row.map})
+            << row.way;
+    }
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
 // Messages whose parameters Wine copies between processes, with absurd
 // sizes: unpacking one fails inside our process. A failed GetMessage must
 // not end the program, and a channel thread that Wine ends must be made anew.
