@@ -3,6 +3,7 @@
 #include "channel/MessageFilter.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -148,14 +149,20 @@ DWORD WINAPI ChannelThreadMain(LPVOID readyEvent) {
     return 0;
 }
 
+// Lets go of the handles of a thread that has ended, or never started.
+void ForgetThread() {
+    for (HANDLE* handle : {&Thread, &StopEvent}) {
+        if (*handle != nullptr) {
+            CloseHandle(*handle);
+            *handle = nullptr;
+        }
+    }
+}
+
 } // namespace
 
 bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHandlers& handlers) {
-    if (Thread != nullptr) { // ended unasked: its handles go
-        CloseHandle(Thread);
-        CloseHandle(StopEvent);
-        Thread = nullptr;
-    }
+    ForgetThread(); // one that ended unasked
     Instance = instance;
     Names = &names;
     Handlers = &handlers;
@@ -168,8 +175,13 @@ bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHa
     const HANDLE either[] = {ready, Thread};
     const bool serving =
         Thread != nullptr && WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0;
+    if (ready != nullptr) {
+        CloseHandle(ready); // set, or never to be: the thread has ended or never started
+    }
     if (!serving) {
-        StopChannel();
+        // Nothing left to wait on either: a main loop that waited on a
+        // thread that has ended would start it anew without pause.
+        ForgetThread();
     }
     return serving;
 }
