@@ -1,5 +1,6 @@
 #include "channel/HandOver.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -28,36 +29,48 @@ HWND FindFirstInstance(const ChannelNames& names) {
 
 // Asks how the line behind the ticket fared until it is settled;
 // OutcomeUnfinished once the first instance has answered nothing for
-// PeerSilenceMilliseconds or the time since reached is up.
+// PeerSilenceMilliseconds or the time since reached is up. No question or
+// pause outlasts that time, so the start ends within it.
 LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsageBox,
                      const ChannelNames& names) {
+    DWORD peerProcess = 0;
+    GetWindowThreadProcessId(peer, &peerProcess);
     DWORD answeredAt = GetTickCount();
     DWORD interval = FirstAskMilliseconds;
+    bool waitsForUser = false;
     for (;;) {
+        const DWORD now = GetTickCount();
+        if (now - answeredAt >= PeerSilenceMilliseconds ||
+            (!waitsForUser && now - reached >= HandOverLimitMilliseconds)) {
+            return OutcomeUnfinished;
+        }
+        const DWORD left =
+            waitsForUser ? QuestionMilliseconds : HandOverLimitMilliseconds - (now - reached);
         DWORD_PTR answer = OutcomeUnknown;
-        bool waitsForUser = false;
         if (SendMessageTimeoutA(peer, LineOutcomeMessage, static_cast<WPARAM>(ticket), 0,
-                                SMTO_NORMAL, QuestionMilliseconds, &answer)) {
+                                SMTO_NORMAL, std::min(QuestionMilliseconds, left), &answer)) {
             answeredAt = GetTickCount();
             const auto outcome = static_cast<LRESULT>(answer);
             if (outcome != OutcomeWaiting && outcome != OutcomeShowingUsage) {
                 return outcome;
             }
             waitsForUser = outcome == OutcomeShowingUsage && waitsForUsageBox;
-        } else if (!IsWindow(peer)) {
+        } else {
+            waitsForUser = false; // only while the instance answers
             // Made anew after another program destroyed it: the queue, and
-            // so the ticket, lives on.
-            if (HWND remade = FindWindowA(names.serverClass, names.windowTitle)) {
+            // so the ticket, lives on. Any program can make a window of that
+            // class and title; only the first instance's own process counts.
+            HWND remade =
+                IsWindow(peer) ? nullptr : FindWindowA(names.serverClass, names.windowTitle);
+            DWORD remadeProcess = 0;
+            if (remade != nullptr && GetWindowThreadProcessId(remade, &remadeProcess) != 0 &&
+                remadeProcess == peerProcess) {
                 peer = remade;
             }
         }
-        const DWORD now = GetTickCount();
-        if (now - answeredAt >= PeerSilenceMilliseconds ||
-            (!waitsForUser && now - reached >= HandOverLimitMilliseconds)) {
-            return OutcomeUnfinished;
-        }
-        Sleep(interval);
-        interval = interval * 2 < LastAskMilliseconds ? interval * 2 : LastAskMilliseconds;
+        const DWORD spent = GetTickCount() - now;
+        Sleep(spent < left ? std::min(interval, left - spent) : 0);
+        interval = std::min(interval * 2, LastAskMilliseconds);
     }
 }
 

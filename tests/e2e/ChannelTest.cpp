@@ -150,19 +150,29 @@ struct Received {
 std::vector<Received> received;
 LRESULT fakeReply = 1;
 LRESULT fakeOutcome = OutcomeUnknown; // its answer when asked how a ticket fared
-HANDLE hangUntilEnded = nullptr;      // when set, the stand-in stops answering until it ends
+HANDLE hangUntilEnded = nullptr;      // when set, the stand-in stops answering until it ends,
+DWORD hangAfter = 0;                  // from this long after the line came
+DWORD reachedAt = 0;                  // when the line came
+DWORD endedAfter = 0;                 // how long after the line the process it waited for ended
+
+void HangIfAsked() {
+    if (hangUntilEnded != nullptr && GetTickCount() - reachedAt >= hangAfter) {
+        WaitForSingleObject(hangUntilEnded, 60000); // serves nothing meanwhile
+        endedAfter = GetTickCount() - reachedAt;
+    }
+}
 
 LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         received.push_back({wParam, data->dwData, data->cbData,
                             std::string(static_cast<const char*>(data->lpData), data->cbData)});
-        if (hangUntilEnded != nullptr) {
-            WaitForSingleObject(hangUntilEnded, 30000); // serves nothing meanwhile
-        }
+        reachedAt = GetTickCount();
+        HangIfAsked();
         return fakeReply;
     }
     if (message == LineOutcomeMessage) {
+        HangIfAsked();
         return fakeOutcome;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -175,6 +185,7 @@ class FakeServer : public ::testing::Test {
         fakeReply = 1;
         fakeOutcome = OutcomeUnknown;
         hangUntilEnded = nullptr;
+        hangAfter = 0;
         // Owned, as a living first instance holds it.
         mutex = CreateMutexA(nullptr, TRUE, "Velmora_Mutex");
         WNDCLASSA windowClass = {};
@@ -257,6 +268,43 @@ TEST_F(FakeServer, AFirstInstanceThatStopsAnsweringIsGivenUp) {
         << "it went silent with the line in its hands";
     EXPECT_LT(GetTickCount() - start, 20000u) << "the client waited for a silent instance";
     EXPECT_EQ(received.size(), 1u);
+}
+
+// However the first instance answers, a later start ends within the limit
+// of reaching it, its last question included: here each is answered
+// "waiting" at once, until the last ones go unanswered.
+TEST_F(FakeServer, ALaterStartEndsWithinTheLimitOfReachingTheInstance) {
+    fakeReply = Tagged(1);
+    fakeOutcome = OutcomeWaiting;
+    constexpr DWORD Unanswered = 200;
+    hangAfter = HandOverLimitMilliseconds - Unanswered;
+    HANDLE client = program.Start("-u360 joy4way");
+    hangUntilEnded = client;
+    EXPECT_EQ(WaitExitServing(client, 2 * HandOverLimitMilliseconds),
+              static_cast<DWORD>(ExitUnfinished));
+    EXPECT_LT(endedAfter, HandOverLimitMilliseconds + Unanswered);
+}
+
+// A later start whose first instance's window went asks the one made anew,
+// and only one of the same process: a window of another (here a running
+// Velmora, whose book holds an acted line of that ticket) knows nothing of it.
+TEST_F(FakeServer, AWindowMadeAnewCountsOnlyFromTheSameProcess) {
+    DestroyWindow(window);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex); // a start then finds no mark until the first takes it
+    mutex = nullptr;
+    program.StartServer();
+    window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0, 0, 1,
+                             1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_EQ(FindWindowA("Velmora_Server", "Velmora_InterComm"), window);
+    fakeReply = Tagged(1);
+    fakeOutcome = OutcomeWaiting;
+    HANDLE client = program.Start("-u360 joy4way");
+    ASSERT_TRUE(WaitUntil([](void*) { return !received.empty(); }, nullptr, 20000));
+    DestroyWindow(window);
+    window = nullptr;
+    EXPECT_EQ(WaitExit(client, 20000), static_cast<DWORD>(ExitUnfinished));
+    EXPECT_EQ(program.ExitServer(), 0u);
 }
 
 TEST_F(FakeServer, AnUnquotedProgramPathWithBytesAbove0x7FIsSkippedWhole) {
