@@ -46,8 +46,13 @@ LRESULT OnCopyData(WPARAM value, const COPYDATASTRUCT* data) {
     if (value != 0) {
         return TurnedAwayReply;
     }
-    if (data == nullptr || data->lpData == nullptr) {
-        return Handlers->line("", 0);
+    if (data == nullptr) {
+        return Handlers->line("", 0, NoKey);
+    }
+    // 32 bits of it, the same whichever bitness sent it.
+    const auto key = static_cast<DWORD>(data->dwData);
+    if (data->lpData == nullptr) {
+        return Handlers->line("", 0, key);
     }
     // Never read past cbData, whatever the sender claims: the text ends at
     // its first zero within the data, or with it.
@@ -55,7 +60,7 @@ LRESULT OnCopyData(WPARAM value, const COPYDATASTRUCT* data) {
     const void* zero = std::memchr(bytes, '\0', data->cbData);
     const DWORD length =
         zero != nullptr ? static_cast<DWORD>(static_cast<const char*>(zero) - bytes) : data->cbData;
-    return length <= MaxLineText ? Handlers->line(bytes, length) : TurnedAwayReply;
+    return length <= MaxLineText ? Handlers->line(bytes, length, key) : TurnedAwayReply;
 }
 
 LRESULT CALLBACK ChannelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -63,7 +68,7 @@ LRESULT CALLBACK ChannelWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return OnCopyData(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     }
     if (window == Window && message == LineOutcomeMessage) {
-        return Handlers->outcome(static_cast<LRESULT>(wParam));
+        return Handlers->outcome(static_cast<LRESULT>(wParam), static_cast<DWORD>(lParam));
     }
     return DefaultProcessingWanted(message) ? DefWindowProcA(window, message, wParam, lParam) : 0;
 }

@@ -14,6 +14,22 @@ constexpr DWORD QuestionMilliseconds = 1000;
 constexpr DWORD FirstAskMilliseconds = 2;
 constexpr DWORD LastAskMilliseconds = 50;
 
+// What only this start knows: only its questions collect its line's
+// outcome, so no other program can take that from it. Looked up here rather
+// than imported, so that only a start that hands over loads what the
+// system's generator needs.
+DWORD NewKey() {
+    using Generate = BOOLEAN(WINAPI*)(void* buffer, ULONG bytes); // RtlGenRandom
+    HMODULE advapi32 = GetModuleHandleA("advapi32.dll");
+    const FARPROC found =
+        advapi32 != nullptr ? GetProcAddress(advapi32, "SystemFunction036") : nullptr;
+    DWORD key = NoKey;
+    if (found != nullptr) {
+        reinterpret_cast<Generate>(reinterpret_cast<void*>(found))(&key, sizeof key);
+    }
+    return key != NoKey ? key : NoKey + 1;
+}
+
 HWND FindFirstInstance(const ChannelNames& names) {
     // Elapsed time, not a sum of requested sleeps: a sleep lasts a whole
     // timer tick at least.
@@ -31,7 +47,7 @@ HWND FindFirstInstance(const ChannelNames& names) {
 // OutcomeUnfinished once the first instance has answered nothing for
 // PeerSilenceMilliseconds or the time since reached is up. No question or
 // pause outlasts that time, so the start ends within it.
-LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsageBox,
+LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD key, DWORD reached, bool waitsForUsageBox,
                      const ChannelNames& names) {
     DWORD peerProcess = 0;
     GetWindowThreadProcessId(peer, &peerProcess);
@@ -47,8 +63,10 @@ LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsag
         const DWORD left =
             waitsForUser ? QuestionMilliseconds : HandOverLimitMilliseconds - (now - reached);
         DWORD_PTR answer = OutcomeUnknown;
-        if (SendMessageTimeoutA(peer, LineOutcomeMessage, static_cast<WPARAM>(ticket), 0,
-                                SMTO_NORMAL, std::min(QuestionMilliseconds, left), &answer)) {
+        // The key's 32 bits, read back as such whatever the bitness of either side.
+        if (SendMessageTimeoutA(peer, LineOutcomeMessage, static_cast<WPARAM>(ticket),
+                                static_cast<LPARAM>(key), SMTO_NORMAL,
+                                std::min(QuestionMilliseconds, left), &answer)) {
             answeredAt = GetTickCount();
             const auto outcome = static_cast<LRESULT>(answer);
             if (outcome != OutcomeWaiting && outcome != OutcomeShowingUsage) {
@@ -102,7 +120,8 @@ HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsFor
     }
     // This program replies at once; a peer that speaks the plain protocol
     // acts before it replies, a usage box for as long as the user takes.
-    COPYDATASTRUCT data = {0, static_cast<DWORD>(std::strlen(text)) + 1, const_cast<char*>(text)};
+    const DWORD key = NewKey();
+    COPYDATASTRUCT data = {key, static_cast<DWORD>(std::strlen(text)) + 1, const_cast<char*>(text)};
     const UINT limit = waitsForUsageBox ? HandOverLimitMilliseconds : PeerSilenceMilliseconds;
     const DWORD reached = GetTickCount();
     DWORD_PTR reply = 0;
@@ -119,7 +138,7 @@ HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsFor
     }
     const auto answer = static_cast<LRESULT>(reply);
     const bool ticket = IsTagged(answer) && answer != TurnedAwayReply;
-    return JudgeHandOver(answer, ticket
-                                     ? AwaitOutcome(peer, answer, reached, waitsForUsageBox, names)
-                                     : OutcomeUnknown);
+    return JudgeHandOver(answer,
+                         ticket ? AwaitOutcome(peer, answer, key, reached, waitsForUsageBox, names)
+                                : OutcomeUnknown);
 }

@@ -69,10 +69,10 @@ FARPROC FakeUser32Function(const char* name) {
 
 const ChannelNames TestNames = {"VelmoraTest_Mutex", "VelmoraTest_Server", "VelmoraTest_InterComm"};
 
-LRESULT TurnAway(const char*, DWORD) {
+LRESULT TurnAway(const char*, DWORD, DWORD) {
     return TurnedAwayReply;
 }
-LRESULT KnowNothing(LRESULT) {
+LRESULT KnowNothing(LRESULT, DWORD) {
     return OutcomeUnknown;
 }
 const ChannelHandlers TestHandlers = {TurnAway, KnowNothing};
@@ -124,7 +124,7 @@ TEST(ChannelWindow, AsksTheMessageFilterForTheHandOverMessagesOnly) {
 // anew as often as that happens: each start leaves no handle behind. Wine
 // 8.0 counts no handles (GetProcessHandleCount says 0), but gives each new
 // one the lowest free value, which a leak moves up.
-LRESULT DestroyOwnWindow(const char*, DWORD) {
+LRESULT DestroyOwnWindow(const char*, DWORD, DWORD) {
     DestroyWindow(FindWindowA(TestNames.serverClass, TestNames.windowTitle));
     return TurnedAwayReply;
 }

@@ -218,7 +218,9 @@ TEST_F(FakeServer, TheWireFormat) {
     EXPECT_EQ(RunClient(""), 1u);
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[0].wParam, 0u);
-    EXPECT_EQ(received[0].dwData, 0u);
+    // The key, which a plain first instance ignores: each start's own.
+    EXPECT_NE(received[0].dwData, NoKey);
+    EXPECT_NE(received[1].dwData, received[0].dwData);
     EXPECT_EQ(received[0].cbData, 14u);
     EXPECT_EQ(received[0].bytes, std::string("-u360 joy4way", 14));
     EXPECT_EQ(received[1].cbData, 1u);
@@ -462,6 +464,45 @@ TEST(Channel, AMainThreadHeldInADeviceCallIsGivenUpOnWithinBounds) {
     const std::vector<std::string> after = program.JournalSince(mark);
     EXPECT_FALSE(HasLine(after, "UltraStik 13 0 joy4way")) << "a withdrawn line was acted on";
     EXPECT_FALSE(HasLine(after, "UltraStik 13 0 analog")) << "a turned-away line was acted on";
+    CloseHandle(hold);
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+// Anyone may ask how a line fared, but only its sender collects the outcome:
+// another program that asks first, then sends a line that would take any
+// record set free, leaves the sender its answer.
+TEST(Channel, AQuestionFromAnotherProgramLeavesTheSenderItsOutcome) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND channel = program.ChannelWindow();
+    ASSERT_NE(channel, nullptr);
+    const std::string holdName = "VelmoraTestHold" + std::to_string(GetCurrentProcessId());
+    HANDLE hold = CreateEventA(nullptr, TRUE, FALSE, holdName.c_str());
+    ASSERT_TRUE(WritePrivateProfileStringA("Hold", "Event", holdName.c_str(),
+                                           (program.Directory() + "DeviceSim.ini").c_str()));
+    const std::size_t mark = program.Journal().size();
+    HANDLE sender = program.Start("-servo joy8way");
+    ASSERT_TRUE(WaitForJournal(program, mark, "PacDrive 30"));
+    const auto ask = [channel](LRESULT ticket) {
+        DWORD_PTR answer = OutcomeUnknown;
+        SendMessageTimeoutA(channel, LineOutcomeMessage, static_cast<WPARAM>(ticket), 0,
+                            SMTO_NORMAL, 1000, &answer);
+        return static_cast<LRESULT>(answer);
+    };
+    LRESULT ticket = Tagged(1); // found as a program that tries each would
+    while (ticket < Tagged(MaxWaitingLines) && ask(ticket) != OutcomeWaiting) {
+        ++ticket;
+    }
+    SetEvent(hold);
+    const DWORD start = GetTickCount();
+    while (ask(ticket) == OutcomeWaiting && GetTickCount() - start < 10000) {
+    }
+    EXPECT_EQ(ask(ticket), OutcomeActed) << "anyone may read an outcome";
+    COPYDATASTRUCT empty = {0, 1, const_cast<char*>("")};
+    DWORD_PTR reply = 0;
+    SendMessageTimeoutA(channel, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty), SMTO_NORMAL,
+                        1000, &reply);
+    EXPECT_EQ(WaitExit(sender, 20000), static_cast<DWORD>(ExitHandedOver));
     CloseHandle(hold);
     EXPECT_EQ(program.ExitServer(), 0u);
 }
