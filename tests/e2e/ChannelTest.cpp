@@ -724,13 +724,10 @@ TEST(HostileWindows, AHandOverWindowShownOrAskedToPaintCostsNothingAtRest) {
     program.StartServer();
     HWND channel = program.ChannelWindow();
     ASSERT_NE(channel, nullptr);
-    const struct {
-        const char* way;
-        const char* map;
-    } rows[] = {{"shown", "joy4way"}, {"given the visible style, then invalidated", "joy2way"}};
     constexpr DWORD Quiet = 2000;
-    for (const auto& row : rows) {
-        if (row.map == rows[0].map) {
+    const char* const ways[] = {"shown", "given the visible style, then invalidated"};
+    for (const char* way : ways) {
+        if (way == ways[0]) {
             SetWindowPos(channel, nullptr, 0, 0, 0, 0,
                          SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
         } else {
@@ -738,17 +735,12 @@ TEST(HostileWindows, AHandOverWindowShownOrAskedToPaintCostsNothingAtRest) {
                               GetWindowLongPtrA(channel, GWL_STYLE) | WS_VISIBLE);
             RedrawWindow(channel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
         }
-        EXPECT_TRUE(AnswersWithinASecond(channel)) << row.way;
+        EXPECT_TRUE(AnswersWithinASecond(channel)) << way;
         const ULONGLONG before = ProcessorMilliseconds(program.server);
         Sleep(Quiet);
         const ULONGLONG spent = ProcessorMilliseconds(program.server) - before;
-        EXPECT_LT(spent, Quiet / 10) << row.way << ": milliseconds of processor time in " << Quiet;
-        const std::size_t mark = program.Journal().size();
-        EXPECT_EQ(program.Run(std::string("-u360 ") + row.map), static_cast<DWORD>(ExitHandedOver))
-            << row.way;
-        EXPECT_EQ(program.JournalSince(mark),
-                  std::vector<std::string>{std::string("UltraStik 13 0 ") + row.map})
-            << row.way;
+        EXPECT_LT(spent, Quiet / 10) << way << ": milliseconds of processor time in " << Quiet;
+        EXPECT_EQ(program.Run("-u360 joy4way"), static_cast<DWORD>(ExitHandedOver)) << way;
     }
     EXPECT_EQ(program.ExitServer(), 0u);
 }
