@@ -30,7 +30,7 @@ LineLedger::Record* LineLedger::FreeRecord(DWORD now) {
     return nullptr;
 }
 
-WORD LineLedger::Admit(const char* text, DWORD length, DWORD now, bool hung) {
+WORD LineLedger::Admit(const char* text, DWORD length, DWORD key, DWORD now, bool hung) {
     Withdraw(hung || now - progressAt >= NoProgressMilliseconds, now);
     Record* record = FreeRecord(now);
     if (intake == Intake::Closed || hung || Waiting() >= MaxWaitingLines || record == nullptr) {
@@ -51,7 +51,7 @@ WORD LineLedger::Admit(const char* text, DWORD length, DWORD now, bool hung) {
     if (head == nullptr) {
         progressAt = now; // the first waiting line: nothing has had to move for it yet
     }
-    *record = {lastTicket, LineState::Waiting, false, false, now};
+    *record = {lastTicket, key, LineState::Waiting, false, false, now};
     line->ticket = lastTicket;
     if (tail != nullptr) {
         tail->next = line;
@@ -87,29 +87,33 @@ void LineLedger::Withdraw(bool all, DWORD now) {
     }
 }
 
-LRESULT LineLedger::Outcome(LRESULT ticketReply, DWORD now, bool hung) {
+LRESULT LineLedger::Outcome(LRESULT ticketReply, DWORD key, DWORD now, bool hung) {
     Withdraw(hung || now - progressAt >= NoProgressMilliseconds, now);
     Record* record =
         IsTagged(ticketReply) && LOWORD(ticketReply) != 0 ? Find(LOWORD(ticketReply)) : nullptr;
     if (record == nullptr) {
         return OutcomeUnknown;
     }
+    LRESULT outcome = OutcomeNotActed;
     switch (record->state) {
     case LineState::Waiting:
         return OutcomeWaiting;
     case LineState::Started:
-        if (hung || (!record->usage && now - record->changedAt >= LineInHandMilliseconds)) {
-            record->collected = true; // its sender goes, told "unfinished"
-            return OutcomeUnfinished;
+        if (!hung && (record->usage || now - record->changedAt < LineInHandMilliseconds)) {
+            return record->usage ? OutcomeShowingUsage : OutcomeWaiting;
         }
-        return record->usage ? OutcomeShowingUsage : OutcomeWaiting;
+        outcome = OutcomeUnfinished; // its sender goes, told so
+        break;
     case LineState::Acted:
-        record->collected = true;
-        return OutcomeActed;
+        outcome = OutcomeActed;
+        break;
     default:
-        record->collected = true;
-        return OutcomeNotActed;
+        break;
     }
+    if (key != NoKey && key == record->key) {
+        record->collected = true;
+    }
+    return outcome;
 }
 
 void LineLedger::Open(DWORD now) {
@@ -154,7 +158,7 @@ void LineLedger::Close(DWORD now) {
 
 bool LineLedger::AwaitsCollection(DWORD now) const {
     for (const Record& record : records) {
-        if (Settled(record.state) && !record.collected &&
+        if (Settled(record.state) && !record.collected && record.key != NoKey &&
             now - record.changedAt < OutcomeKeptMilliseconds) {
             return true;
         }

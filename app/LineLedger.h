@@ -23,7 +23,10 @@
 // - A line in hand is reported unfinished once it has run for
 //   LineInHandMilliseconds, or while the main thread is hung; not while it
 //   shows the usage box its sender asked for. It still settles when it ends.
-// - A settled outcome is collected by the first question after it.
+// - A settled outcome (or "unfinished") is collected by the first question
+//   after it that carries the key its line came with, which only its sender
+//   knows; anyone may read it. A line that came with NoKey is never
+//   collected, and the end does not wait for its sender.
 
 // One line while it waits or is in hand; allocated to the length of its text.
 struct PendingLine {
@@ -48,12 +51,12 @@ enum class Intake : unsigned char { BeforeLoop, Accepting, Closed };
 
 class LineLedger {
   public:
-    // Channel thread: queues a copy of the text; its ticket, or 0 when it is
-    // turned away.
-    WORD Admit(const char* text, DWORD length, DWORD now, bool hung);
-    // Channel thread: one of the Outcome values for a ticket's sender, once
-    // the waiting lines are withdrawn as the rules say.
-    LRESULT Outcome(LRESULT ticketReply, DWORD now, bool hung);
+    // Channel thread: queues a copy of the text, sent with its sender's key;
+    // its ticket, or 0 when it is turned away.
+    WORD Admit(const char* text, DWORD length, DWORD key, DWORD now, bool hung);
+    // Channel thread: one of the Outcome values for whoever asks about a
+    // ticket with a key, once the waiting lines are withdrawn as the rules say.
+    LRESULT Outcome(LRESULT ticketReply, DWORD key, DWORD now, bool hung);
 
     // Main thread: lines are taken from now on.
     void Open(DWORD now);
@@ -70,7 +73,8 @@ class LineLedger {
     bool HasWaiting() const { return head != nullptr; }
     // Since when the waiting lines have seen nothing move.
     DWORD ProgressAt() const { return progressAt; }
-    // Outcomes settled within OutcomeKeptMilliseconds and not yet collected.
+    // Outcomes settled within OutcomeKeptMilliseconds and not yet collected
+    // by senders that can.
     bool AwaitsCollection(DWORD now) const;
     // The queue and the records agree.
     bool Consistent() const;
@@ -78,6 +82,7 @@ class LineLedger {
   private:
     struct Record {
         WORD ticket;
+        DWORD key; // its sender's
         LineState state;
         bool collected;  // its sender has learnt the settled state
         bool usage;      // in hand, showing the usage box its sender asked for

@@ -50,17 +50,17 @@ bool MainThreadHung() {
     return Queue.mainWindow != nullptr && IsHungAppWindow(Queue.mainWindow);
 }
 
-LRESULT OnLine(const char* text, DWORD length) {
+LRESULT OnLine(const char* text, DWORD length, DWORD key) {
     WORD ticket = 0;
     {
         QueueLocked locked;
-        ticket = Queue.ledger.Admit(text, length, GetTickCount(), MainThreadHung());
+        ticket = Queue.ledger.Admit(text, length, key, GetTickCount(), MainThreadHung());
     }
     AnnounceWaitingLines();
     return ticket != 0 ? Tagged(ticket) : TurnedAwayReply;
 }
 
-LRESULT OnOutcomeAsked(LRESULT ticket) {
+LRESULT OnOutcomeAsked(LRESULT ticket, DWORD key) {
     bool again = false;
     HWND stuck = nullptr;
     LRESULT outcome = OutcomeUnknown;
@@ -72,7 +72,7 @@ LRESULT OnOutcomeAsked(LRESULT ticket) {
             now - Queue.ledger.ProgressAt() >= NoProgressMilliseconds) {
             stuck = Queue.mainWindow; // it answers, yet takes nothing
         }
-        outcome = Queue.ledger.Outcome(ticket, now, hung);
+        outcome = Queue.ledger.Outcome(ticket, key, now, hung);
         if (now - Queue.ledger.ProgressAt() >= NoticeRepeatMilliseconds &&
             now - Queue.noticedAt >= NoticeRepeatMilliseconds) {
             again = true;

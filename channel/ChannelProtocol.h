@@ -2,10 +2,13 @@
 #include <windows.h>
 
 // What a later start and the first instance say to each other. The plain
-// protocol, which earlier versions speak too: the first instance holds the
-// mark and a hidden top-level window of serverClass titled windowTitle; a
-// later start sends that window a WM_COPYDATA (wParam 0, dwData 0, the text
-// with its terminating zero) and takes any reply as "acted on".
+// protocol, which earlier versions speak too: the first instance creates the
+// mark (this program also holds it for as long as it runs; a plain peer need
+// not) and keeps a hidden top-level window of serverClass titled
+// windowTitle; a later start sends that window a WM_COPYDATA (wParam 0, the
+// text with its terminating zero) and takes any reply as "acted on". Its
+// dwData, 0 in the plain protocol and ignored by a plain first instance,
+// carries this program's key (below).
 struct ChannelNames {
     const char* mark;
     const char* serverClass;
@@ -27,9 +30,16 @@ inline bool IsTagged(LRESULT reply) {
 }
 constexpr LRESULT TurnedAwayReply = Tagged(0);
 
-// Sent to the first instance's window: wParam a ticket; the answer one of the
-// Outcome values. It changes nothing a sender could not equally wait for.
+// Sent to the first instance's window: wParam a ticket, lParam the key its
+// line came with; the answer one of the Outcome values. Anyone may ask. Only
+// a question with the line's key, which only its sender knows, collects a
+// settled outcome (its record may then serve another line); any other
+// changes nothing.
 constexpr UINT LineOutcomeMessage = WM_APP + 1;
+// This program's later starts send a random key other than NoKey. A line
+// that came with NoKey (from an earlier version's later start, which never
+// asks) is never collected: its outcome is kept for its time and then goes.
+constexpr DWORD NoKey = 0;
 constexpr LRESULT OutcomeUnknown = 0;            // no such ticket, or a peer that is not us
 constexpr LRESULT OutcomeWaiting = Tagged(1);    // queued or being acted on: ask again
 constexpr LRESULT OutcomeActed = Tagged(2);      // acted on

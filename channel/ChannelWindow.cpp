@@ -3,6 +3,7 @@
 #include "channel/MessageFilter.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -45,8 +46,13 @@ LRESULT OnCopyData(WPARAM value, const COPYDATASTRUCT* data) {
     if (value != 0) {
         return TurnedAwayReply;
     }
-    if (data == nullptr || data->lpData == nullptr) {
-        return Handlers->line("", 0);
+    if (data == nullptr) {
+        return Handlers->line("", 0, NoKey);
+    }
+    // 32 bits of it, the same whichever bitness sent it.
+    const auto key = static_cast<DWORD>(data->dwData);
+    if (data->lpData == nullptr) {
+        return Handlers->line("", 0, key);
     }
     // Never read past cbData, whatever the sender claims: the text ends at
     // its first zero within the data, or with it.
@@ -54,7 +60,7 @@ LRESULT OnCopyData(WPARAM value, const COPYDATASTRUCT* data) {
     const void* zero = std::memchr(bytes, '\0', data->cbData);
     const DWORD length =
         zero != nullptr ? static_cast<DWORD>(static_cast<const char*>(zero) - bytes) : data->cbData;
-    return length <= MaxLineText ? Handlers->line(bytes, length) : TurnedAwayReply;
+    return length <= MaxLineText ? Handlers->line(bytes, length, key) : TurnedAwayReply;
 }
 
 LRESULT CALLBACK ChannelWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -62,7 +68,7 @@ LRESULT CALLBACK ChannelWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         return OnCopyData(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     }
     if (window == Window && message == LineOutcomeMessage) {
-        return Handlers->outcome(static_cast<LRESULT>(wParam));
+        return Handlers->outcome(static_cast<LRESULT>(wParam), static_cast<DWORD>(lParam));
     }
     return DefaultProcessingWanted(message) ? DefWindowProcA(window, message, wParam, lParam) : 0;
 }
@@ -90,18 +96,31 @@ bool KeepWindow() {
     if (GetAncestor(Window, GA_PARENT) != GetDesktopWindow()) {
         SetParent(Window, nullptr);
     }
+    // Or show it (tools that reveal hidden windows do): a window shown has
+    // a screen area to look after, which this one has no use for.
+    if (IsWindowVisible(Window)) {
+        ShowWindow(Window, SW_HIDE);
+    }
     return true;
 }
 
 // Sent messages are served inside PeekMessage. Nothing of ours is posted to
 // this thread, so every posted message is dropped unread (Wine would call a
 // WM_TIMER's lParam as a function), a WM_QUIT from anyone included: only the
-// stop event ends the loop, or the window's end.
+// stop event ends the loop, or the window's end. A WM_PAINT is no posted
+// message: it comes back at once for as long as its window, shown or given
+// the visible style by another program, has something left to paint, so
+// what it asks for is validated, frame included, as BeginPaint does.
 void ServeUntilStopped() {
     while (MsgWaitForMultipleObjects(1, &StopEvent, FALSE, INFINITE, QS_ALLINPUT) ==
            WAIT_OBJECT_0 + 1) {
         MSG message;
         for (unsigned drained = 1; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++drained) {
+            if (message.message == WM_PAINT && message.hwnd != nullptr) {
+                PAINTSTRUCT paint;
+                BeginPaint(message.hwnd, &paint);
+                EndPaint(message.hwnd, &paint);
+            }
             if (drained % UpkeepEveryMessages == 0 && !KeepWindow()) {
                 return;
             }
@@ -135,14 +154,20 @@ DWORD WINAPI ChannelThreadMain(LPVOID readyEvent) {
     return 0;
 }
 
+// Lets go of the handles of a thread that has ended, or never started.
+void ForgetThread() {
+    for (HANDLE* handle : {&Thread, &StopEvent}) {
+        if (*handle != nullptr) {
+            CloseHandle(*handle);
+            *handle = nullptr;
+        }
+    }
+}
+
 } // namespace
 
 bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHandlers& handlers) {
-    if (Thread != nullptr) { // ended unasked: its handles go
-        CloseHandle(Thread);
-        CloseHandle(StopEvent);
-        Thread = nullptr;
-    }
+    ForgetThread(); // one that ended unasked
     Instance = instance;
     Names = &names;
     Handlers = &handlers;
@@ -155,8 +180,13 @@ bool StartChannel(HINSTANCE instance, const ChannelNames& names, const ChannelHa
     const HANDLE either[] = {ready, Thread};
     const bool serving =
         Thread != nullptr && WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0;
+    if (ready != nullptr) {
+        CloseHandle(ready); // set, or never to be: the thread has ended or never started
+    }
     if (!serving) {
-        StopChannel();
+        // Nothing left to wait on either: a main loop that waited on a
+        // thread that has ended would start it anew without pause.
+        ForgetThread();
     }
     return serving;
 }

@@ -5,11 +5,12 @@
 // hidden window that later starts find, so that they are answered whatever
 // the main thread is doing.
 struct ChannelHandlers {
-    // A line arrived: its bytes, which are the sender's only during the call.
-    // The reply: a ticket, or TurnedAwayReply.
-    LRESULT (*line)(const char* text, DWORD length);
-    // A sender asks how the line behind a ticket fared: one of the Outcome values.
-    LRESULT (*outcome)(LRESULT ticket);
+    // A line arrived: its bytes, which are the sender's only during the call,
+    // and its sender's key. The reply: a ticket, or TurnedAwayReply.
+    LRESULT (*line)(const char* text, DWORD length, DWORD key);
+    // Someone asks how the line behind a ticket fared, with the key it gives:
+    // one of the Outcome values.
+    LRESULT (*outcome)(LRESULT ticket, DWORD key);
 };
 
 // Starts the channel thread and waits until its window exists; false when

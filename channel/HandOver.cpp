@@ -1,5 +1,6 @@
 #include "channel/HandOver.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -12,6 +13,22 @@ constexpr DWORD QuestionMilliseconds = 1000;
 // then less often (a usage box may stay open for minutes).
 constexpr DWORD FirstAskMilliseconds = 2;
 constexpr DWORD LastAskMilliseconds = 50;
+
+// What only this start knows: only its questions collect its line's
+// outcome, so no other program can take that from it. Looked up here rather
+// than imported, so that only a start that hands over loads what the
+// system's generator needs.
+DWORD NewKey() {
+    using Generate = BOOLEAN(WINAPI*)(void* buffer, ULONG bytes); // RtlGenRandom
+    HMODULE advapi32 = GetModuleHandleA("advapi32.dll");
+    const FARPROC found =
+        advapi32 != nullptr ? GetProcAddress(advapi32, "SystemFunction036") : nullptr;
+    DWORD key = NoKey;
+    if (found != nullptr) {
+        reinterpret_cast<Generate>(reinterpret_cast<void*>(found))(&key, sizeof key);
+    }
+    return key != NoKey ? key : NoKey + 1;
+}
 
 HWND FindFirstInstance(const ChannelNames& names, HANDLE started) {
     // Elapsed time, not a sum of requested sleeps: a sleep lasts a whole
@@ -38,36 +55,50 @@ HWND FindFirstInstance(const ChannelNames& names, HANDLE started) {
 
 // Asks how the line behind the ticket fared until it is settled;
 // OutcomeUnfinished once the first instance has answered nothing for
-// PeerSilenceMilliseconds or the time since reached is up.
-LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD reached, bool waitsForUsageBox,
+// PeerSilenceMilliseconds or the time since reached is up. No question or
+// pause outlasts that time, so the start ends within it.
+LRESULT AwaitOutcome(HWND peer, LRESULT ticket, DWORD key, DWORD reached, bool waitsForUsageBox,
                      const ChannelNames& names) {
+    DWORD peerProcess = 0;
+    GetWindowThreadProcessId(peer, &peerProcess);
     DWORD answeredAt = GetTickCount();
     DWORD interval = FirstAskMilliseconds;
+    bool waitsForUser = false;
     for (;;) {
+        const DWORD now = GetTickCount();
+        if (now - answeredAt >= PeerSilenceMilliseconds ||
+            (!waitsForUser && now - reached >= HandOverLimitMilliseconds)) {
+            return OutcomeUnfinished;
+        }
+        const DWORD left =
+            waitsForUser ? QuestionMilliseconds : HandOverLimitMilliseconds - (now - reached);
         DWORD_PTR answer = OutcomeUnknown;
-        bool waitsForUser = false;
-        if (SendMessageTimeoutA(peer, LineOutcomeMessage, static_cast<WPARAM>(ticket), 0,
-                                SMTO_NORMAL, QuestionMilliseconds, &answer)) {
+        // The key's 32 bits, read back as such whatever the bitness of either side.
+        if (SendMessageTimeoutA(peer, LineOutcomeMessage, static_cast<WPARAM>(ticket),
+                                static_cast<LPARAM>(key), SMTO_NORMAL,
+                                std::min(QuestionMilliseconds, left), &answer)) {
             answeredAt = GetTickCount();
             const auto outcome = static_cast<LRESULT>(answer);
             if (outcome != OutcomeWaiting && outcome != OutcomeShowingUsage) {
                 return outcome;
             }
             waitsForUser = outcome == OutcomeShowingUsage && waitsForUsageBox;
-        } else if (!IsWindow(peer)) {
+        } else {
+            waitsForUser = false; // only while the instance answers
             // Made anew after another program destroyed it: the queue, and
-            // so the ticket, lives on.
-            if (HWND remade = FindWindowA(names.serverClass, names.windowTitle)) {
+            // so the ticket, lives on. Any program can make a window of that
+            // class and title; only the first instance's own process counts.
+            HWND remade =
+                IsWindow(peer) ? nullptr : FindWindowA(names.serverClass, names.windowTitle);
+            DWORD remadeProcess = 0;
+            if (remade != nullptr && GetWindowThreadProcessId(remade, &remadeProcess) != 0 &&
+                remadeProcess == peerProcess) {
                 peer = remade;
             }
         }
-        const DWORD now = GetTickCount();
-        if (now - answeredAt >= PeerSilenceMilliseconds ||
-            (!waitsForUser && now - reached >= HandOverLimitMilliseconds)) {
-            return OutcomeUnfinished;
-        }
-        Sleep(interval);
-        interval = interval * 2 < LastAskMilliseconds ? interval * 2 : LastAskMilliseconds;
+        const DWORD spent = GetTickCount() - now;
+        Sleep(spent < left ? std::min(interval, left - spent) : 0);
+        interval = std::min(interval * 2, LastAskMilliseconds);
     }
 }
 
@@ -100,7 +131,8 @@ HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsFor
     }
     // This program replies at once; a peer that speaks the plain protocol
     // acts before it replies, a usage box for as long as the user takes.
-    COPYDATASTRUCT data = {0, static_cast<DWORD>(std::strlen(text)) + 1, const_cast<char*>(text)};
+    const DWORD key = NewKey();
+    COPYDATASTRUCT data = {key, static_cast<DWORD>(std::strlen(text)) + 1, const_cast<char*>(text)};
     const UINT limit = waitsForUsageBox ? HandOverLimitMilliseconds : PeerSilenceMilliseconds;
     const DWORD reached = GetTickCount();
     DWORD_PTR reply = 0;
@@ -117,7 +149,7 @@ HandOver HandLineOver(const ChannelNames& names, const char* text, bool waitsFor
     }
     const auto answer = static_cast<LRESULT>(reply);
     const bool ticket = IsTagged(answer) && answer != TurnedAwayReply;
-    return JudgeHandOver(answer, ticket
-                                     ? AwaitOutcome(peer, answer, reached, waitsForUsageBox, names)
-                                     : OutcomeUnknown);
+    return JudgeHandOver(answer,
+                         ticket ? AwaitOutcome(peer, answer, key, reached, waitsForUsageBox, names)
+                                : OutcomeUnknown);
 }

@@ -20,9 +20,9 @@ constexpr DWORD PeerSearchMilliseconds = 5000;
 constexpr DWORD StartedInstanceMilliseconds = 30000;
 // A later start gives up on a first instance that has answered nothing for this long,
 constexpr DWORD PeerSilenceMilliseconds = 5000;
-// and, however well it answers, ends this long after it reached it (unless
-// its own line shows the usage box it asked for): the first instance settles
-// every line well before.
+// and, however well it answers, ends within this long of reaching it, its
+// last question included (unless its own line shows the usage box it asked
+// for): the first instance settles every line well before.
 constexpr DWORD HandOverLimitMilliseconds = 35000;
 
 // A later start's whole hand-over, on its own main thread: finds the first

@@ -3,7 +3,7 @@
 
 // Everything the command line does to the world goes through this table, so
 // that tests and fuzzers can record the effects. The program's binding lives
-// in CommandLineSeamWin32.cpp.
+// in app/CommandLineBinding.cpp, the fuzzers' in fuzz/FuzzSeam.cpp.
 struct CommandLineSeam {
     void* (*allocateBlock)(std::size_t bytes); // one fixed block per argument vector
     void (*releaseBlock)(void* block);

@@ -50,27 +50,24 @@ WORD ImageMachine(const char* path) {
 }
 
 #ifdef _WIN64
-constexpr WORD OwnMachine = IMAGE_FILE_MACHINE_AMD64;
+constexpr WORD OtherBitnessMachine = IMAGE_FILE_MACHINE_I386;
 constexpr const char OwnBitness[] = "a 64-bit";
 #else
-constexpr WORD OwnMachine = IMAGE_FILE_MACHINE_I386;
+constexpr WORD OtherBitnessMachine = IMAGE_FILE_MACHINE_AMD64;
 constexpr const char OwnBitness[] = "a 32-bit";
 #endif
 
-// Why a library would not load. Windows says ERROR_BAD_EXE_FORMAT for one
-// of the other bitness, but not every loader does (Wine's may report another
-// error), so the file beside the program, when there is one, is read to tell.
+// Why a library would not load. The loader's error does not tell: Windows
+// says ERROR_BAD_EXE_FORMAT for one of the other bitness and for any file
+// that is no executable at all, and Wine may report another error for the
+// first. The file beside the program, when there is one, is read to tell;
+// one found elsewhere by the system's search is only said not to load.
 VendorFault LoadFault(const char* besidePath, DWORD error) {
-    const bool beside = GetFileAttributesA(besidePath) != INVALID_FILE_ATTRIBUTES;
-    if (error == ERROR_BAD_EXE_FORMAT) {
-        return VendorFault::OtherBitness;
-    }
-    if (!beside) {
+    if (GetFileAttributesA(besidePath) == INVALID_FILE_ATTRIBUTES) {
         return error == ERROR_MOD_NOT_FOUND ? VendorFault::Missing : VendorFault::Unloadable;
     }
-    const WORD machine = ImageMachine(besidePath);
-    return machine != 0 && machine != OwnMachine ? VendorFault::OtherBitness
-                                                 : VendorFault::Unloadable;
+    return ImageMachine(besidePath) == OtherBitnessMachine ? VendorFault::OtherBitness
+                                                           : VendorFault::Unloadable;
 }
 
 void Append(char* tip, std::size_t size, const char* text) {

@@ -7,7 +7,7 @@ enum class VendorFault {
     Missing,      // not found beside Velmora.exe (nor on the system's search path)
     OtherBitness, // built for the other bitness: the 64-bit library beside a 32-bit program
     Older,        // loads, but lacks an ordinal Velmora calls
-    Unloadable,   // found, of our bitness, and still refused to load
+    Unloadable,   // found and refused to load: no library at all, or for a reason not known
 };
 
 // One library: its file and the ordinals Velmora calls in it.

@@ -13,6 +13,8 @@ namespace {
 
 constexpr DWORD Opened = 1000;
 constexpr char Text[] = "-u360 joy4way";
+constexpr DWORD SenderKey = 0x5EC2E7;
+constexpr DWORD OtherKey = SenderKey + 1;
 
 class Ledger : public ::testing::Test {
   protected:
@@ -28,8 +30,8 @@ class Ledger : public ::testing::Test {
         ledger = LineLedger();
         ledger.Open(Opened);
     }
-    WORD Admit(DWORD now, bool hung = false) {
-        const WORD ticket = ledger.Admit(Text, sizeof Text - 1, now, hung);
+    WORD Admit(DWORD now, bool hung = false, DWORD key = SenderKey) {
+        const WORD ticket = ledger.Admit(Text, sizeof Text - 1, key, now, hung);
         EXPECT_TRUE(ledger.Consistent()) << "after admitting at " << now;
         return ticket;
     }
@@ -51,14 +53,14 @@ class Ledger : public ::testing::Test {
         ledger.Finish(*found, acted, now);
         inHand.erase(found);
     }
-    WORD AdmitAndRun(DWORD now, bool acted = true) {
-        Admit(now);
+    WORD AdmitAndRun(DWORD now, bool acted = true, DWORD key = SenderKey) {
+        Admit(now, false, key);
         const WORD ticket = Take(now);
         Finish(ticket, acted, now);
         return ticket;
     }
-    LRESULT Ask(WORD ticket, DWORD now, bool hung = false) {
-        const LRESULT outcome = ledger.Outcome(Tagged(ticket), now, hung);
+    LRESULT Ask(WORD ticket, DWORD now, bool hung = false, DWORD key = SenderKey) {
+        const LRESULT outcome = ledger.Outcome(Tagged(ticket), key, now, hung);
         EXPECT_TRUE(ledger.Consistent()) << "after asking at " << now;
         return outcome;
     }
@@ -70,7 +72,7 @@ TEST_F(Ledger, EachLineIsTakenInTurnAndItsOutcomeTold) {
     LineLedger early;
     const char bytes[] = "-u360 joy2way -exit";
     constexpr DWORD Counted = 13; // "-u360 joy2way", and not a byte more
-    EXPECT_NE(early.Admit(bytes, Counted, Opened, false), 0);
+    EXPECT_NE(early.Admit(bytes, Counted, SenderKey, Opened, false), 0);
     EXPECT_EQ(early.Take(Opened), nullptr) << "taken before the intake opened";
     early.Open(Opened);
     PendingLine* taken = early.Take(Opened);
@@ -87,8 +89,9 @@ TEST_F(Ledger, EachLineIsTakenInTurnAndItsOutcomeTold) {
     Finish(refused, false, Opened); // not acted on: no memory for its arguments
     EXPECT_EQ(Ask(acted, Opened), OutcomeActed);
     EXPECT_EQ(Ask(refused, Opened), OutcomeNotActed);
-    EXPECT_EQ(ledger.Outcome(TurnedAwayReply, Opened, false), OutcomeUnknown);
-    EXPECT_EQ(ledger.Outcome(acted, Opened, false), OutcomeUnknown) << "an untagged question";
+    EXPECT_EQ(ledger.Outcome(TurnedAwayReply, SenderKey, Opened, false), OutcomeUnknown);
+    EXPECT_EQ(ledger.Outcome(acted, SenderKey, Opened, false), OutcomeUnknown)
+        << "an untagged question";
     EXPECT_EQ(Ask(static_cast<WORD>(refused + 1), Opened), OutcomeUnknown)
         << "a ticket never given";
 }
@@ -104,26 +107,34 @@ TEST_F(Ledger, AFullQueueTurnsLinesAwayUntilOneIsTaken) {
 }
 
 // Every record holds an outcome its sender has not collected: the next line
-// has no record unless one of them is collected or kept long enough.
+// has no record unless one of them is collected or kept long enough. Anyone
+// may read an outcome; only a question with its line's key collects it.
 TEST_F(Ledger, ARecordIsReusedOnlyOnceItsOutcomeIsCollectedOrKeptLongEnough) {
+    constexpr DWORD NotAsked = ~DWORD(0);
     const struct {
-        bool oneCollected;
+        DWORD lineKey;
+        DWORD askedWith; // about one of the outcomes
         DWORD ageOfOutcomes;
         bool admitted;
     } rows[] = {
-        {false, 0, false},
-        {true, 0, true},
-        {false, OutcomeKeptMilliseconds - 1, false},
-        {false, OutcomeKeptMilliseconds, true},
+        {SenderKey, NotAsked, 0, false},
+        {SenderKey, SenderKey, 0, true},
+        {SenderKey, OtherKey, 0, false},
+        {SenderKey, NoKey, 0, false},
+        {NoKey, NoKey, 0, false},
+        {SenderKey, NotAsked, OutcomeKeptMilliseconds - 1, false},
+        {SenderKey, NotAsked, OutcomeKeptMilliseconds, true},
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
         Reset();
         std::vector<WORD> tickets;
         for (int i = 0; i < LineRecordCount; ++i) {
-            tickets.push_back(AdmitAndRun(Opened));
+            tickets.push_back(AdmitAndRun(Opened, true, rows[row].lineKey));
         }
-        if (rows[row].oneCollected) {
-            Ask(tickets[LineRecordCount / 2], Opened);
+        if (rows[row].askedWith != NotAsked) {
+            EXPECT_EQ(Ask(tickets[LineRecordCount / 2], Opened, false, rows[row].askedWith),
+                      OutcomeActed)
+                << "row " << row;
         }
         const DWORD now = Opened + rows[row].ageOfOutcomes;
         EXPECT_EQ(Admit(now) != 0, rows[row].admitted) << "row " << row;
@@ -220,17 +231,19 @@ TEST_F(Ledger, AHungMainThreadWithdrawsWaitingLinesAndTurnsNewOnesAway) {
 TEST_F(Ledger, TheEndTurnsEveryLineAwayAndWaitsOnlyForRecentOutcomes) {
     const struct {
         DWORD settledBeforeEnd;
+        DWORD lineKey;
         bool collected;
         bool awaits;
     } rows[] = {
-        {0, false, true},
-        {OutcomeKeptMilliseconds - 1, false, true},
-        {OutcomeKeptMilliseconds, false, false},
-        {0, true, false},
+        {0, SenderKey, false, true},
+        {OutcomeKeptMilliseconds - 1, SenderKey, false, true},
+        {OutcomeKeptMilliseconds, SenderKey, false, false},
+        {0, SenderKey, true, false},
+        {0, NoKey, false, false}, // its sender will not ask
     };
     for (std::size_t row = 0; row < std::size(rows); ++row) {
         Reset();
-        const WORD ticket = AdmitAndRun(Opened);
+        const WORD ticket = AdmitAndRun(Opened, true, rows[row].lineKey);
         if (rows[row].collected) {
             Ask(ticket, Opened);
         }

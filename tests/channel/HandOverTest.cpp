@@ -69,10 +69,10 @@ FARPROC FakeUser32Function(const char* name) {
 
 const ChannelNames TestNames = {"VelmoraTest_Mutex", "VelmoraTest_Server", "VelmoraTest_InterComm"};
 
-LRESULT TurnAway(const char*, DWORD) {
+LRESULT TurnAway(const char*, DWORD, DWORD) {
     return TurnedAwayReply;
 }
-LRESULT KnowNothing(LRESULT) {
+LRESULT KnowNothing(LRESULT, DWORD) {
     return OutcomeUnknown;
 }
 const ChannelHandlers TestHandlers = {TurnAway, KnowNothing};
@@ -117,6 +117,38 @@ TEST(ChannelWindow, AsksTheMessageFilterForTheHandOverMessagesOnly) {
         EXPECT_EQ(filterCalls, expected) << "row " << row << ": " << rows[row].system;
     }
     ChannelCalls = real;
+}
+
+// The channel thread ends when its window goes (here its own handler
+// destroys it, as another program can by way of a parent), and is started
+// anew as often as that happens: each start leaves no handle behind. Wine
+// 8.0 counts no handles (GetProcessHandleCount says 0), but gives each new
+// one the lowest free value, which a leak moves up.
+LRESULT DestroyOwnWindow(const char*, DWORD, DWORD) {
+    DestroyWindow(FindWindowA(TestNames.serverClass, TestNames.windowTitle));
+    return TurnedAwayReply;
+}
+
+HANDLE NextHandle() {
+    HANDLE probe = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(probe);
+    return probe;
+}
+
+TEST(ChannelWindow, StartedAnewTimeAfterTimeItHoldsNoMoreHandles) {
+    const ChannelHandlers handlers = {DestroyOwnWindow, KnowNothing};
+    constexpr int Starts = 20;
+    HANDLE settled = nullptr; // once a start has followed an end
+    for (int start = 0; start < Starts; ++start) {
+        ASSERT_TRUE(StartChannel(GetModuleHandleA(nullptr), TestNames, handlers)) << start;
+        COPYDATASTRUCT empty = {0, 1, const_cast<char*>("")};
+        DWORD_PTR reply = 0;
+        SendMessageTimeoutA(FindWindowA(TestNames.serverClass, TestNames.windowTitle), WM_COPYDATA,
+                            0, reinterpret_cast<LPARAM>(&empty), SMTO_NORMAL, 5000, &reply);
+        ASSERT_EQ(WaitForSingleObject(ChannelThread(), 5000), WAIT_OBJECT_0) << start;
+        settled = start == 1 ? NextHandle() : settled;
+    }
+    EXPECT_LE(NextHandle(), settled) << "after " << Starts << " starts";
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,20 @@ TEST(VendorCheck, TheTipNamesEachFaultInAFewWords) {
         EXPECT_EQ(std::string(cut), rows[row].tip.substr(0, Short - 1)) << "row " << row;
     }
     UltraStikFault = PacDriveFault = VendorFault::None;
+}
+
+// A file the loader refuses as no executable is "of the other bitness"
+// only where its own header names another machine.
+TEST(VendorCheck, AFileThatIsNoLibraryIsNotCalledOfTheOtherBitness) {
+    const std::string library = ReadWholeFile(TestProgramDirectory() + "UltraStik.dll");
+    constexpr std::size_t Headers = 512;
+    const std::string files[] = {"not a library", library.substr(0, Headers)};
+    for (std::size_t row = 0; row < std::size(files); ++row) {
+        TempDir dir;
+        WriteWholeFile(dir.file(UltraStikLibrary.file), files[row]);
+        EXPECT_EQ(CheckVendorLibrary(UltraStikLibrary, dir.path().c_str()), VendorFault::Unloadable)
+            << "row " << row;
+    }
 }
 
 } // namespace

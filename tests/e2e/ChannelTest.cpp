@@ -150,19 +150,29 @@ struct Received {
 std::vector<Received> received;
 LRESULT fakeReply = 1;
 LRESULT fakeOutcome = OutcomeUnknown; // its answer when asked how a ticket fared
-HANDLE hangUntilEnded = nullptr;      // when set, the stand-in stops answering until it ends
+HANDLE hangUntilEnded = nullptr;      // when set, the stand-in stops answering until it ends,
+DWORD hangAfter = 0;                  // from this long after the line came
+DWORD reachedAt = 0;                  // when the line came
+DWORD endedAfter = 0;                 // how long after the line the process it waited for ended
+
+void HangIfAsked() {
+    if (hangUntilEnded != nullptr && GetTickCount() - reachedAt >= hangAfter) {
+        WaitForSingleObject(hangUntilEnded, 60000); // serves nothing meanwhile
+        endedAfter = GetTickCount() - reachedAt;
+    }
+}
 
 LRESULT CALLBACK FakeServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         received.push_back({wParam, data->dwData, data->cbData,
                             std::string(static_cast<const char*>(data->lpData), data->cbData)});
-        if (hangUntilEnded != nullptr) {
-            WaitForSingleObject(hangUntilEnded, 30000); // serves nothing meanwhile
-        }
+        reachedAt = GetTickCount();
+        HangIfAsked();
         return fakeReply;
     }
     if (message == LineOutcomeMessage) {
+        HangIfAsked();
         return fakeOutcome;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -175,6 +185,7 @@ class FakeServer : public ::testing::Test {
         fakeReply = 1;
         fakeOutcome = OutcomeUnknown;
         hangUntilEnded = nullptr;
+        hangAfter = 0;
         // Owned, as a living first instance holds it.
         mutex = CreateMutexA(nullptr, TRUE, "Velmora_Mutex");
         WNDCLASSA windowClass = {};
@@ -207,7 +218,9 @@ TEST_F(FakeServer, TheWireFormat) {
     EXPECT_EQ(RunClient(""), 1u);
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[0].wParam, 0u);
-    EXPECT_EQ(received[0].dwData, 0u);
+    // The key, which a plain first instance ignores: each start's own.
+    EXPECT_NE(received[0].dwData, NoKey);
+    EXPECT_NE(received[1].dwData, received[0].dwData);
     EXPECT_EQ(received[0].cbData, 14u);
     EXPECT_EQ(received[0].bytes, std::string("-u360 joy4way", 14));
     EXPECT_EQ(received[1].cbData, 1u);
@@ -259,6 +272,43 @@ TEST_F(FakeServer, AFirstInstanceThatStopsAnsweringIsGivenUp) {
         << "it went silent with the line in its hands";
     EXPECT_LT(GetTickCount() - start, 20000u) << "the client waited for a silent instance";
     EXPECT_EQ(received.size(), 1u);
+}
+
+// However the first instance answers, a later start ends within the limit
+// of reaching it, its last question included: here each is answered
+// "waiting" at once, until the last ones go unanswered.
+TEST_F(FakeServer, ALaterStartEndsWithinTheLimitOfReachingTheInstance) {
+    fakeReply = Tagged(1);
+    fakeOutcome = OutcomeWaiting;
+    constexpr DWORD Unanswered = 200;
+    hangAfter = HandOverLimitMilliseconds - Unanswered;
+    HANDLE client = program.Start("-u360 joy4way");
+    hangUntilEnded = client;
+    EXPECT_EQ(WaitExitServing(client, 2 * HandOverLimitMilliseconds),
+              static_cast<DWORD>(ExitUnfinished));
+    EXPECT_LT(endedAfter, HandOverLimitMilliseconds + Unanswered);
+}
+
+// A later start whose first instance's window went asks the one made anew,
+// and only one of the same process: a window of another (here a running
+// Velmora, whose book holds an acted line of that ticket) knows nothing of it.
+TEST_F(FakeServer, AWindowMadeAnewCountsOnlyFromTheSameProcess) {
+    DestroyWindow(window);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex); // a start then finds no mark until the first takes it
+    mutex = nullptr;
+    program.StartServer();
+    window = CreateWindowExA(0, "Velmora_Server", "Velmora_InterComm", WS_OVERLAPPEDWINDOW, 0, 0, 1,
+                             1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_EQ(FindWindowA("Velmora_Server", "Velmora_InterComm"), window);
+    fakeReply = Tagged(1);
+    fakeOutcome = OutcomeWaiting;
+    HANDLE client = program.Start("-u360 joy4way");
+    ASSERT_TRUE(WaitUntil([](void*) { return !received.empty(); }, nullptr, 20000));
+    DestroyWindow(window);
+    window = nullptr;
+    EXPECT_EQ(WaitExit(client, 20000), static_cast<DWORD>(ExitUnfinished));
+    EXPECT_EQ(program.ExitServer(), 0u);
 }
 
 TEST_F(FakeServer, AnUnquotedProgramPathWithBytesAbove0x7FIsSkippedWhole) {
@@ -394,6 +444,45 @@ TEST(Channel, AMainThreadHeldInADeviceCallIsGivenUpOnWithinBounds) {
     const std::vector<std::string> after = program.JournalSince(mark);
     EXPECT_FALSE(HasLine(after, "UltraStik 13 0 joy4way")) << "a withdrawn line was acted on";
     EXPECT_FALSE(HasLine(after, "UltraStik 13 0 analog")) << "a turned-away line was acted on";
+    CloseHandle(hold);
+    EXPECT_EQ(program.ExitServer(), 0u);
+}
+
+// Anyone may ask how a line fared, but only its sender collects the outcome:
+// another program that asks first, then sends a line that would take any
+// record set free, leaves the sender its answer.
+TEST(Channel, AQuestionFromAnotherProgramLeavesTheSenderItsOutcome) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND channel = program.ChannelWindow();
+    ASSERT_NE(channel, nullptr);
+    const std::string holdName = "VelmoraTestHold" + std::to_string(GetCurrentProcessId());
+    HANDLE hold = CreateEventA(nullptr, TRUE, FALSE, holdName.c_str());
+    ASSERT_TRUE(WritePrivateProfileStringA("Hold", "Event", holdName.c_str(),
+                                           (program.Directory() + "DeviceSim.ini").c_str()));
+    const std::size_t mark = program.Journal().size();
+    HANDLE sender = program.Start("-servo joy8way");
+    ASSERT_TRUE(WaitForJournal(program, mark, "PacDrive 30"));
+    const auto ask = [channel](LRESULT ticket) {
+        DWORD_PTR answer = OutcomeUnknown;
+        SendMessageTimeoutA(channel, LineOutcomeMessage, static_cast<WPARAM>(ticket), 0,
+                            SMTO_NORMAL, 1000, &answer);
+        return static_cast<LRESULT>(answer);
+    };
+    LRESULT ticket = Tagged(1); // found as a program that tries each would
+    while (ticket < Tagged(MaxWaitingLines) && ask(ticket) != OutcomeWaiting) {
+        ++ticket;
+    }
+    SetEvent(hold);
+    const DWORD start = GetTickCount();
+    while (ask(ticket) == OutcomeWaiting && GetTickCount() - start < 10000) {
+    }
+    EXPECT_EQ(ask(ticket), OutcomeActed) << "anyone may read an outcome";
+    COPYDATASTRUCT empty = {0, 1, const_cast<char*>("")};
+    DWORD_PTR reply = 0;
+    SendMessageTimeoutA(channel, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty), SMTO_NORMAL,
+                        1000, &reply);
+    EXPECT_EQ(WaitExit(sender, 20000), static_cast<DWORD>(ExitHandedOver));
     CloseHandle(hold);
     EXPECT_EQ(program.ExitServer(), 0u);
 }
@@ -607,6 +696,35 @@ TEST(HostileWindows, MessagesFromOutsideChangeNoWindowOfTheFirstInstance) {
     EXPECT_EQ(FindWindowA("#32768", nullptr), nullptr) << "a menu opened";
     PostMessageA(controller, WM_CLOSE, 0, 0);
     ExpectCleanEnd(program, mark, "WM_CLOSE from outside");
+}
+
+// Another program can show the hidden hand-over window, as tools that reveal
+// hidden windows do, or give it the visible style and ask it to paint:
+// neither may keep its thread busy, and hand-overs go on.
+TEST(HostileWindows, AHandOverWindowShownOrAskedToPaintCostsNothingAtRest) {
+    ProgramUnderTest program(1, "4");
+    program.StartServer();
+    HWND channel = program.ChannelWindow();
+    ASSERT_NE(channel, nullptr);
+    constexpr DWORD Quiet = 2000;
+    const char* const ways[] = {"shown", "given the visible style, then invalidated"};
+    for (const char* way : ways) {
+        if (way == ways[0]) {
+            SetWindowPos(channel, nullptr, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+        } else {
+            SetWindowLongPtrA(channel, GWL_STYLE,
+                              GetWindowLongPtrA(channel, GWL_STYLE) | WS_VISIBLE);
+            RedrawWindow(channel, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+        }
+        EXPECT_TRUE(AnswersWithinASecond(channel)) << way;
+        const ULONGLONG before = ProcessorMilliseconds(program.server);
+        Sleep(Quiet);
+        const ULONGLONG spent = ProcessorMilliseconds(program.server) - before;
+        EXPECT_LT(spent, Quiet / 10) << way << ": milliseconds of processor time in " << Quiet;
+        EXPECT_EQ(program.Run("-u360 joy4way"), static_cast<DWORD>(ExitHandedOver)) << way;
+    }
+    EXPECT_EQ(program.ExitServer(), 0u);
 }
 
 // Messages whose parameters Wine copies between processes, with absurd

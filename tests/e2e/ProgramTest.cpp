@@ -289,16 +289,6 @@ TEST(Program, SettingsWindowShowsAndHides) {
     EXPECT_EQ(WaitExit(program.server, 10000), 0u);
 }
 
-// The CPU time a process has used, in milliseconds.
-DWORD CpuMilliseconds(HANDLE process) {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(process, &created, &exited, &kernel, &user);
-    const auto ms = [](const FILETIME& t) {
-        return static_cast<DWORD>(((ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 10000);
-    };
-    return ms(kernel) + ms(user);
-}
-
 // Hidden to Velmora is hidden, whatever style bits another program sets
 // (WM_SETREDRAW makes a window "visible"): nobody else opens its window menu
 // (a DDE message nobody can unpack would then spin the menu's loop), its
@@ -326,10 +316,10 @@ TEST(Program, TheHiddenSettingsWindowOpensNoLoopForAnotherProgram) {
     EXPECT_EQ(thread.flags & (GUI_INMENUMODE | GUI_SYSTEMMENUMODE | GUI_INMOVESIZE), 0u);
     EXPECT_EQ(FindWindowA("#32770", "Exit Velmora"), nullptr);
     EXPECT_FALSE(IsWindowVisible(FindWindowA("#32768", nullptr))) << "a window menu opened";
-    const DWORD before = CpuMilliseconds(program.server);
+    const ULONGLONG before = ProcessorMilliseconds(program.server);
     constexpr DWORD Quiet = 2000; // long enough for a spinning loop to show
     Sleep(Quiet);
-    EXPECT_LT(CpuMilliseconds(program.server) - before, Quiet / 10) << "busy at rest";
+    EXPECT_LT(ProcessorMilliseconds(program.server) - before, Quiet / 10) << "busy at rest";
     EXPECT_EQ(program.ExitServer(), 0u);
 }
 

@@ -352,3 +352,31 @@ HWND ProgramUnderTest::ControllerWindow() const {
 HWND ProgramUnderTest::ChannelWindow() const {
     return FindWindowA("Velmora_Server", "Velmora_InterComm");
 }
+
+ULONGLONG ProcessorMilliseconds(HANDLE process) {
+    const DWORD pid = GetProcessId(process);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    ULONGLONG hundredNanoseconds = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        HANDLE thread = entry.th32OwnerProcessID == pid
+                            ? OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID)
+                            : nullptr;
+        FILETIME created, ended, kernel, user;
+        if (thread != nullptr && GetThreadTimes(thread, &created, &ended, &kernel, &user)) {
+            for (const FILETIME& time : {kernel, user}) {
+                hundredNanoseconds += (ULONGLONG(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+            }
+        }
+        if (thread != nullptr) {
+            CloseHandle(thread);
+        }
+    }
+    CloseHandle(snapshot);
+    constexpr ULONGLONG PerMillisecond = 10000;
+    return hundredNanoseconds / PerMillisecond;
+}

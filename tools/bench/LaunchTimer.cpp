@@ -10,6 +10,9 @@
 // starts SERVER, waits for the first-instance mutex, runs CLIENT until it
 // exits 1, and times that from the start; ENDER then ends the server. One
 // line as above.
+//   LaunchTimer --show CLASS TITLE
+// shows a hidden top-level window as tools that reveal hidden windows do;
+// exits 0 when there was one.
 #include <windows.h>
 
 #include <algorithm>
@@ -126,6 +129,14 @@ int Ready(int rounds, const std::string& server, const std::string& client,
 }
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--show") {
+        HWND window = FindWindowA(argv[2], argv[3]);
+        return window != nullptr &&
+                       SetWindowPos(window, nullptr, 0, 0, 0, 0,
+                                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW)
+                   ? 0
+                   : 1;
+    }
     if (argc == 6 && std::string(argv[1]) == "--ready") {
         return Ready(std::atoi(argv[2]), argv[3], argv[4], argv[5]);
     }
