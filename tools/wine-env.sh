@@ -7,6 +7,18 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
+# A private virtual display (WINE_ENV_XVFB_PID); DISPLAY is exported once
+# Xvfb writes the display's number to FDFILE, when it accepts clients.
+wine_display_start() { # FDFILE LOG
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$1" >/dev/null 2>"$2" &
+  WINE_ENV_XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$1" ] && break
+    sleep 0.1 # Xvfb has no other sign to wait for
+  done
+  export DISPLAY=":$(head -n1 "$1")"
+}
+
 wine_env_start() {
   # A prefix of its own for each script (default build/wineprefix), so that
   # one script's wineserver -k never ends another's programs.
@@ -19,13 +31,7 @@ wine_env_start() {
   if [ -z "${DISPLAY:-}" ]; then
     local fdfile
     fdfile=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-    WINE_ENV_XVFB_PID=$!
-    for _ in $(seq 100); do
-      [ -s "$fdfile" ] && break
-      sleep 0.1
-    done
-    export DISPLAY=":$(head -n1 "$fdfile")"
+    wine_display_start "$fdfile" /dev/null
     rm -f "$fdfile"
   fi
   wine_template "$WINEPREFIX" || true
@@ -87,14 +93,7 @@ wine_lane_start() {
   export WINEARCH=win64
   rm -rf "$lane" && mkdir -p "$lane"
   fdfile=$lane/display
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>"$lane/xvfb.log" &
-  WINE_ENV_XVFB_PID=$!
-  # Xvfb writes the display's number once it accepts clients.
-  for _ in $(seq 100); do
-    [ -s "$fdfile" ] && break
-    sleep 0.1
-  done
-  export DISPLAY=":$(head -n1 "$fdfile")"
+  wine_display_start "$fdfile" "$lane/xvfb.log"
   [ "$DISPLAY" != : ] || { echo "wine-lane: Xvfb did not start (see $lane/xvfb.log)" >&2; return 1; }
   wine_template "$template" || return 1
   export WINEPREFIX=$lane/prefix
