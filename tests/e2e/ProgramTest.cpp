@@ -552,13 +552,14 @@ int deepestModify = 0;
 // When set, the next modify is slow: it starts this forwarded line and, as a
 // busy taskbar would, takes two seconds to answer while serving sent messages.
 ProgramUnderTest* forwardDuringModify = nullptr;
+HANDLE forwardedSender = nullptr; // the process that sent that line
 // When set, the next modify sends this window the menu command, as a user's
 // choice would arrive while the icon's update waits.
 HWND commandDuringModify = nullptr;
 constexpr DWORD SlowModifyMilliseconds = 2000;
 
 void ModifySlowlyForwarding(ProgramUnderTest* program) {
-    program->Start("-u360 joy4way");
+    forwardedSender = program->Start("-u360 joy4way");
     const DWORD start = GetTickCount();
     // Runs out unless a second modify nests, as a busy taskbar keeps the caller waiting.
     while (deepestModify < 2 && GetTickCount() - start < SlowModifyMilliseconds) {
@@ -635,6 +636,7 @@ class SlowTaskbar : public ::testing::Test {
         trayAccepts = trayHasIcon = false;
         trayTip.clear();
         forwardDuringModify = nullptr;
+        forwardedSender = nullptr;
         commandDuringModify = nullptr;
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = SlowTaskbarProc;
@@ -688,11 +690,9 @@ TEST_F(SlowTaskbar, AForwardedLineWaitsForTheMenuActionInProgress) {
     // The menu's "Analog" waits on the icon's update; a line arrives meanwhile.
     forwardDuringModify = &program;
     PostMessageA(controller, WM_COMMAND, IDM_U360_ANALOG, 0);
-    EXPECT_TRUE(WaitUntil(
-        [](void* p) {
-            return HasLine(static_cast<ProgramUnderTest*>(p)->Journal(), "UltraStik 13 0 joy4way");
-        },
-        &program, 20000));
+    ASSERT_TRUE(WaitUntil([](void*) { return forwardedSender != nullptr; }, nullptr, 20000));
+    // Its sender ends once the line is done, the icon's update included.
+    EXPECT_EQ(WaitExitServing(forwardedSender, 20000), 1u);
     EXPECT_EQ(deepestModify, 1) << "the forwarded line ran inside the menu action";
     EXPECT_EQ(program.JournalSince(mark),
               (Lines{"UltraStik 13 0 analog", "UltraStik 13 0 joy4way"}));
