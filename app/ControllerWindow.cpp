@@ -141,9 +141,9 @@ INT_PTR OnCommand(HWND window, int id, int notification) {
 }
 
 // The window menu, a move or a size runs a loop of its own on the main
-// thread, and the close box asks the user: while the window is hidden only
-// another program can have asked for any of them, and it carries Velmora's
-// work alone.
+// thread, as a press on a box of the frame does, and the close box asks the
+// user: while the window is hidden only another program can have asked for
+// any of them, and it carries Velmora's work alone.
 INT_PTR RefuseWhileHidden() {
     return SettingsShown ? FALSE : TRUE;
 }
@@ -341,6 +341,9 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
         ActOnWaitingLine(); // never reads the parameters: anyone may post this
         return TRUE;
     default:
+        if (IsFrameMouseMessage(message)) {
+            return RefuseWhileHidden();
+        }
         // Registered at run time: no case label.
         return TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage ? OnTaskbarCreated()
                                                                               : FALSE;

@@ -323,6 +323,6 @@ LRESULT CALLBACK TrayIcon::TrayWindowProc(HWND window, UINT message, WPARAM wPar
     case PopupSystemMenu:
         return 0;
     default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        return IsFrameMouseMessage(message) ? 0 : DefWindowProcA(window, message, wParam, lParam);
     }
 }

@@ -102,6 +102,14 @@ class TrayIcon {
 // The taskbar's "show the window menu", which the headers keep to themselves.
 constexpr UINT PopupSystemMenu = 0x0313;
 
+// A mouse message of a window's frame. A press on its close, minimize or
+// maximize box runs a loop on the window's thread until the button is let
+// go, and a right press opens the window menu: a window nobody sees is
+// pressed only by another program.
+constexpr bool IsFrameMouseMessage(UINT message) {
+    return message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK;
+}
+
 // Message number of the "TaskbarCreated" broadcast; registered during static
 // initialisation, after the process-wide tray icon exists.
 extern UINT TaskbarCreatedMessage;
