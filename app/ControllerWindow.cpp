@@ -319,6 +319,7 @@ INT_PTR CALLBACK ControllerDialogProc(HWND window, UINT message, WPARAM wParam, 
         return TRUE;
     case PopupSystemMenu:
     case WM_CONTEXTMENU:
+    case WM_SETREDRAW: // sets the visible style: the user's own Settings would show nothing
         return RefuseWhileHidden();
     case WM_CANCELMODE:
         return OnCancelMode();

@@ -299,6 +299,7 @@ TEST(Program, TheHiddenSettingsWindowOpensNoLoopForAnotherProgram) {
         ASSERT_NE(window, nullptr);
         DWORD_PTR ignored = 0;
         SendMessageTimeoutA(window, WM_SETREDRAW, TRUE, 0, SMTO_NORMAL, 5000, &ignored);
+        EXPECT_FALSE(IsWindowVisible(window)) << "made visible from outside";
         PostMessageA(window, PopupSystemMenu, 0, 0);
         PostMessageA(window, WM_SYSCOMMAND, SC_MOVE, 0);
         PostMessageA(window, WM_NCLBUTTONDOWN, HTMINBUTTON, 0); // held until let go
