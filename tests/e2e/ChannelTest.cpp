@@ -116,10 +116,13 @@ TEST(Channel, AClientStartedRightAfterTheServerIsStillDelivered) {
         << program.Settings();
 }
 
-TEST(Channel, TenStartsAtOnceMakeExactlyOneServer) {
+TEST(Channel, StartsAtOnceMakeExactlyOneServer) {
     ProgramUnderTest program(1, "4");
+    // An emulated start takes seconds of processor time: ten at once on two
+    // cores keep the first from its window past the others' 5-s search.
+    const int starts = program.Is32Bit() ? 5 : 10;
     std::vector<HANDLE> started;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < starts; ++i) {
         started.push_back(program.Start(""));
     }
     int clients = 0;
@@ -134,7 +137,7 @@ TEST(Channel, TenStartsAtOnceMakeExactlyOneServer) {
             ADD_FAILURE() << "an instance ended with " << code;
         }
     }
-    EXPECT_EQ(clients, 9);
+    EXPECT_EQ(clients, starts - 1);
     ASSERT_EQ(running.size(), 1u);
     program.server = running[0];
     EXPECT_EQ(program.ExitServer(), 0u);
