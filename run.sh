@@ -101,7 +101,9 @@ journal_lines() { [ -f "$dist/DeviceSim.log" ] && wc -l <"$dist/DeviceSim.log" |
 # The running Velmora's process id, or status 1: a launcher's first call
 # starts it as a process of its own, so the desktop is asked, not the shell.
 running() {
-  [ -n "${DISPLAY:-}" ] && [ -f "$WINEPREFIX/system.reg" ] || return 1
+  # (A prefix just made has no system.reg until its wineserver first saves
+  # the registry, which a running Velmora puts off.)
+  [ -n "${DISPLAY:-}" ] && [ -d "$WINEPREFIX/drive_c" ] || return 1
   desktop_helper running
 }
 
