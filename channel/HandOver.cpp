@@ -10,9 +10,11 @@ constexpr DWORD PeerSearchIntervalMilliseconds = 20;
 constexpr DWORD QuestionMilliseconds = 1000;
 // How often a later start asks: every couple of milliseconds at first, since
 // most lines are done within tens of them and a launcher waits for each,
-// then less often (a usage box may stay open for minutes).
+// then less often (a usage box may stay open for minutes), but still often
+// enough that a first call, which waits through the whole startup of the
+// instance it started, learns its outcome soon after.
 constexpr DWORD FirstAskMilliseconds = 2;
-constexpr DWORD LastAskMilliseconds = 50;
+constexpr DWORD LastAskMilliseconds = 20;
 
 // What only this start knows: only its questions collect its line's
 // outcome, so no other program can take that from it. Looked up here rather
